@@ -1,0 +1,242 @@
+#include "loadyaml.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <yaml-cpp/yaml.h>
+
+#include <exception>
+
+namespace {
+
+QString textOf(const YAML::Node& node)
+{
+    // A null scalar reads as "null"; lists and maps throw.
+    return QString::fromStdString(node.as<std::string>());
+}
+
+void warnLoadFailure(const char* what)
+{
+    qWarning().noquote() << "Failed to load YAML:" << QString::fromUtf8(what);
+}
+
+// A missing section or an empty one (key with no value) holds no entries;
+// any other node that is not a mapping makes the file malformed.
+bool isMapOrEmpty(const YAML::Node& node)
+{
+    return !node || node.IsNull() || node.IsMap();
+}
+
+} // namespace
+
+StateChecker::StateChecker() = default;
+
+int StateChecker::extractShiftValue(const QString& key)
+{
+    static const QRegularExpression pattern(QStringLiteral("1<<([0-9]+)"));
+    const QRegularExpressionMatch match = pattern.match(key);
+    if (!match.hasMatch())
+        return -1;
+    bool ok = false;
+    const uint n = match.captured(1).toUInt(&ok);
+    if (!ok)
+        return -1;
+    return static_cast<int>(n);
+}
+
+bool StateChecker::loadYamlFile(const QString& path)
+{
+    if (!QFile::exists(path)) {
+        qDebug().noquote() << "Error: YAML file does not exist!";
+        return false;
+    }
+
+    static const char* const sectionNames[] = {"state_word", "error_word", "drv_error_word", "warnning"};
+    QMap<QString, QMap<quint64, QString>>* const tables[] = {&stateWordMap, &errorWordMap,
+                                                             &drvErrorWordMap, &warnningMap};
+
+    try {
+        const YAML::Node root = YAML::LoadFile(path.toUtf8().toStdString());
+        if (root.IsNull())
+            return true;
+        if (!root.IsMap()) {
+            qWarning().noquote() << QStringLiteral("Failed to load YAML: the root of \"%1\" is not a map").arg(path);
+            return false;
+        }
+        for (const auto& entry : root) {
+            const QString model = textOf(entry.first);
+            const YAML::Node& sections = entry.second;
+            if (!isMapOrEmpty(sections)) {
+                qWarning().noquote() << QStringLiteral("Failed to load YAML: product type \"%1\" is not a map").arg(model);
+                return false;
+            }
+            if (sections.IsNull())
+                continue;
+            for (int s = 0; s < 4; ++s) {
+                const YAML::Node section = sections[sectionNames[s]];
+                if (!isMapOrEmpty(section)) {
+                    qWarning().noquote() << QStringLiteral("Failed to load YAML: %1 of product type \"%2\" is not a map")
+                                                .arg(QString::fromLatin1(sectionNames[s]), model);
+                    return false;
+                }
+                if (!section || section.IsNull())
+                    continue;
+                for (const auto& bit : section) {
+                    const QString key = textOf(bit.first);
+                    const int n = extractShiftValue(key);
+                    const QString text = textOf(bit.second);
+                    // Shifting a 64-bit one by a negative count or by 64 or more is undefined.
+                    if (n < 0 || n > 63) {
+                        qDebug().noquote() << QStringLiteral("Skipped bit key \"%1\" of product type \"%2\": "
+                                                             "not 1<<N with N from 0 to 63")
+                                                  .arg(key, model);
+                        continue;
+                    }
+                    (*tables[s])[model].insert(quint64(1) << n, text);
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        warnLoadFailure(e.what());
+        return false;
+    }
+    return true;
+}
+
+bool StateChecker::loadMotorYamlFile(const QString& path)
+{
+    struct Table
+    {
+        const char* key;
+        QMap<QString, int>* map;
+    };
+    const Table tables[] = {{"ProductBatch", &productBatchMap},
+                            {"MotorType", &motorTypeMap},
+                            {"VenderType", &venderTypeMap},
+                            {"HardvareVersion", &hardvareVersionMap}};
+
+    try {
+        const YAML::Node root = YAML::LoadFile(path.toUtf8().toStdString());
+        for (const Table& table : tables) {
+            // An empty file or a root that is not a map has none of the tables.
+            const YAML::Node node = root.IsMap() ? root[table.key] : YAML::Node();
+            if (!node || !node.IsMap()) {
+                qWarning().noquote() << QString::fromLatin1(table.key) + QStringLiteral(" is missing or not a map");
+                return false;
+            }
+            table.map->clear();
+            for (const auto& entry : node)
+                table.map->insert(textOf(entry.first), entry.second.as<int>());
+        }
+    } catch (const std::exception& e) {
+        warnLoadFailure(e.what());
+        return false;
+    }
+    return true;
+}
+
+bool StateChecker::getStateWord(const QString& model, quint64 value, QString& out)
+{
+    const auto it = stateWordMap.constFind(model);
+    if (it == stateWordMap.constEnd()) {
+        qDebug().noquote() << "no model";
+        return false;
+    }
+    out = it->value(value, QStringLiteral("PADDING"));
+    return true;
+}
+
+static bool lookupBits(const QMap<QString, QMap<quint64, QString>>& table, const QString& model, quint64 value,
+                       QList<QString>& out)
+{
+    out.clear();
+    const auto it = table.constFind(model);
+    if (it == table.constEnd())
+        return false;
+    for (auto bit = it->constBegin(); bit != it->constEnd(); ++bit) {
+        if (bit.key() & value)
+            out.append(bit.value());
+    }
+    if (out.isEmpty())
+        out.append(QStringLiteral("PADDING"));
+    return true;
+}
+
+bool StateChecker::getErrorWords(const QString& model, quint64 value, QList<QString>& out)
+{
+    return lookupBits(errorWordMap, model, value, out);
+}
+
+bool StateChecker::getWarnning(const QString& model, quint64 value, QList<QString>& out)
+{
+    return lookupBits(warnningMap, model, value, out);
+}
+
+bool StateChecker::getDrvErrorWords(const QString& model, quint64 value, QList<QString>& out)
+{
+    return lookupBits(drvErrorWordMap, model, value, out);
+}
+
+bool MotorParameterLoader::loadFromFile(const std::string& path)
+{
+    try {
+        const YAML::Node root = YAML::LoadFile(path);
+        if (!root.IsMap() && !root.IsNull()) {
+            warnLoadFailure("the root is not a map");
+            return false;
+        }
+        const YAML::Node list = root["parameters"];
+        if (!list)
+            return false;
+        if (!list.IsNull() && !list.IsSequence()) {
+            warnLoadFailure("\"parameters\" is not a list");
+            return false;
+        }
+        for (const YAML::Node& element : list) {
+            if (!element.IsMap()) {
+                warnLoadFailure("a parameter entry is not a map");
+                return false;
+            }
+            const YAML::Node nameNode = element["name"];
+            if (!nameNode) {
+                warnLoadFailure("a parameter entry has no name");
+                return false;
+            }
+            Parameter p;
+            p.name = nameNode.as<std::string>();
+            if (const YAML::Node description = element["description"])
+                p.description = description.as<std::string>();
+
+            // A number that does not convert costs only itself, not the entry.
+            const auto readNumber = [&](const char* key, double& target) {
+                const YAML::Node node = element[key];
+                if (!node)
+                    return;
+                try {
+                    target = node.as<double>();
+                } catch (const YAML::Exception& e) {
+                    qDebug().noquote() << QStringLiteral("Error converting %1 for %2: %3")
+                                              .arg(QString::fromLatin1(key), QString::fromStdString(p.name),
+                                                   QString::fromStdString(e.what()));
+                    target = 0;
+                }
+            };
+            readNumber("value", p.value);
+            readNumber("min_value", p.min_value);
+            readNumber("max_value", p.max_value);
+
+            parameters[p.name] = p;
+        }
+    } catch (const std::exception& e) {
+        warnLoadFailure(e.what());
+        return false;
+    }
+    return true;
+}
+
+const Parameter* MotorParameterLoader::getParameterByName(const std::string& name) const
+{
+    const auto it = parameters.find(name);
+    return it == parameters.end() ? nullptr : &it->second;
+}

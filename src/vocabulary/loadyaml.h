@@ -1,0 +1,63 @@
+#ifndef LOADYAML_H
+#define LOADYAML_H
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QtGlobal>
+
+#include <string>
+#include <unordered_map>
+
+// Texts of the drive's status-word bits per product type, and the name-to-code
+// tables of the identification parameters. Loaded once at start-up.
+class StateChecker
+{
+public:
+    StateChecker();
+
+    bool loadYamlFile(const QString& path);
+    bool loadMotorYamlFile(const QString& path);
+    int extractShiftValue(const QString& key);
+
+    // `value` is the drive's 32-bit word sign-extended to 64 bits.
+    bool getStateWord(const QString& model, quint64 value, QString& out);
+    bool getErrorWords(const QString& model, quint64 value, QList<QString>& out);
+    bool getWarnning(const QString& model, quint64 value, QList<QString>& out);
+    bool getDrvErrorWords(const QString& model, quint64 value, QList<QString>& out);
+
+    // Display name -> code written to the drive; walked in key order for the combo boxes.
+    QMap<QString, int> productBatchMap;
+    QMap<QString, int> motorTypeMap;
+    QMap<QString, int> venderTypeMap;
+    QMap<QString, int> hardvareVersionMap;
+
+    // Product type -> (bit mask -> text).
+    QMap<QString, QMap<quint64, QString>> stateWordMap;
+    QMap<QString, QMap<quint64, QString>> errorWordMap;
+    QMap<QString, QMap<quint64, QString>> drvErrorWordMap;
+    QMap<QString, QMap<quint64, QString>> warnningMap;
+};
+
+struct Parameter
+{
+    std::string name;
+    double value = 0;
+    double min_value = 0;
+    double max_value = 0;
+    std::string description;
+};
+
+// Default value and allowed range of each named drive parameter.
+class MotorParameterLoader
+{
+public:
+    bool loadFromFile(const std::string& path);
+    // Exact, case-sensitive match; null when absent. Valid while the loader lives
+    // and is not loaded again.
+    const Parameter* getParameterByName(const std::string& name) const;
+
+    std::unordered_map<std::string, Parameter> parameters;
+};
+
+#endif // LOADYAML_H
