@@ -1,0 +1,33 @@
+# Sourced by run.sh and test.sh: installs what a fresh Debian 12 machine lacks, then
+# configures and builds. Usage: quintrel_setup <build dir> [extra cmake args...]
+
+QUINTREL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libqcustomplot-dev libqcustomplot2.1-qt6
+  libyaml-cpp-dev libquazip1-qt6-dev fonts-wqy-microhei xvfb xauth)
+
+quintrel_missing_packages() {
+  local missing=() p
+  for p in "${QUINTREL_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  echo "${missing[@]}"
+}
+
+quintrel_install() {
+  local missing
+  missing=$(quintrel_missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Run as root:" >&2
+    echo "  apt-get update && apt-get install -y $missing" >&2
+    return 1
+  fi
+  echo "Installing: $missing"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+}
+
+quintrel_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}

@@ -1,0 +1,422 @@
+#include "can.h"
+#include "ecanvci.h"
+#include "support/debugcapture.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+std::vector<SimSentFrame> takeSent()
+{
+    std::vector<SimSentFrame> out(4096);
+    out.resize(SimTakeTransmitted(out.data(), uint32_t(out.size())));
+    return out;
+}
+
+void inject(uint32_t ch, uint32_t id, std::initializer_list<uint8_t> bytes, uint32_t stamp = 0)
+{
+    std::vector<uint8_t> b(bytes);
+    SimInjectFrame(ch, id, b.data(), uint8_t(b.size()), stamp);
+}
+
+QByteArray bytesOf(const QVariant& v, int len)
+{
+    const CanFrameData d = v.value<CanFrameData>();
+    return QByteArray(reinterpret_cast<const char*>(d.bytes), len);
+}
+
+// Stops and joins the receive loop and closes the channel whatever a test left behind.
+struct Link {
+    CanThread can;
+    ~Link()
+    {
+        can.stop();
+        can.wait();
+        if (can.isOpen) can.CloseCAN();
+    }
+};
+
+}  // namespace
+
+class CanLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        SimReset();
+        unsetenv("QUINTREL_SIM_NODE_ID");
+    }
+
+    void loadsAdapterBesideExecutable()
+    {
+        DebugCapture dbg;
+        CanThread can;
+        QVERIFY(dbg.contains("ECanVci.dll load ok"));
+        QVERIFY(!can.isOpen);
+    }
+
+    void openProgramsEachBaudRow_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("timing0");
+        QTest::addColumn<int>("timing1");
+        const int rows[][2] = {{0x00, 0x14}, {0x00, 0x16}, {0x80, 0xB6}, {0x00, 0x1C}, {0x80, 0xFA}, {0x01, 0x1C},
+                               {0x81, 0xFA}, {0x03, 0x1C}, {0x04, 0x1C}, {0x83, 0xFF}, {0x09, 0x1C}};
+        const char* names[] = {"1000k", "800k", "666k", "500k", "400k", "250k", "200k", "125k", "100k", "80k", "50k"};
+        for (int i = 0; i < 11; ++i) QTest::newRow(names[i]) << i << rows[i][0] << rows[i][1];
+    }
+
+    void openProgramsEachBaudRow()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, timing0);
+        QFETCH(int, timing1);
+        DebugCapture dbg;
+        Link link;
+        link.can.OpenCAN(uchar(baud), 1);
+        QVERIFY(link.can.isOpen);
+        CanInitConfig cfg{};
+        QVERIFY(SimLastInitConfig(1, &cfg));
+        QCOMPARE(cfg.accCode, 0u);
+        QCOMPARE(cfg.accMask, 0x00FFFFFFu);
+        QCOMPARE(int(cfg.filter), 0);
+        QCOMPARE(int(cfg.mode), 0);
+        QCOMPARE(int(cfg.timing0), timing0);
+        QCOMPARE(int(cfg.timing1), timing1);
+        const QStringList lines = dbg.lines();
+        QVERIFY(lines.indexOf("open successed") < lines.indexOf("start CAN successed"));
+        QCOMPARE(SimCallCount(SIM_CLEAR_BUFFER), 1u);   // cleared once started
+    }
+
+    void openWaitsBeforeInit()
+    {
+        Link link;
+        QElapsedTimer t;
+        t.start();
+        link.can.OpenCAN(3, 0);
+        QVERIFY(link.can.isOpen);
+        QVERIFY(t.elapsed() >= 95);
+    }
+
+    void badChannelIndexCallsNothing()
+    {
+        for (int index : {2, -1}) {
+            SimReset();
+            CanThread can;
+            DebugCapture dbg;
+            can.OpenCAN(3, index);
+            QCOMPARE(dbg.lines(), QStringList{"CAN ind error"});
+            QVERIFY(!can.isOpen);
+            for (uint32_t e = 0; e < SIM_ENTRY_COUNT; ++e) QCOMPARE(SimCallCount(e), 0u);
+        }
+    }
+
+    void failedOpenLeavesChannelClosed_data()
+    {
+        QTest::addColumn<uint>("failure");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<uint>("closes");
+        QTest::newRow("device") << uint(SIM_FAIL_OPEN_DEVICE) << QString("打开失败：100") << 0u;
+        QTest::newRow("init") << uint(SIM_FAIL_INIT_CAN) << QString("Init CAN Error") << 1u;
+        QTest::newRow("start") << uint(SIM_FAIL_START_CAN) << QString("start CAN fail") << 1u;
+    }
+
+    void failedOpenLeavesChannelClosed()
+    {
+        QFETCH(uint, failure);
+        QFETCH(QString, line);
+        QFETCH(uint, closes);
+        SimSetFailures(failure);
+        DebugCapture dbg;
+        CanThread can;
+        QElapsedTimer t;
+        t.start();
+        can.OpenCAN(3, 0);
+        QVERIFY(!can.isOpen);
+        QVERIFY(dbg.contains(line));
+        QVERIFY(!dbg.contains("start CAN successed"));
+        QCOMPARE(SimCallCount(SIM_CLOSE_DEVICE), closes);
+        QCOMPARE(SimDeviceOpen(), 0);
+        if (failure == SIM_FAIL_OPEN_DEVICE) {
+            QVERIFY(t.elapsed() >= 490);   // the adapter is given time before its error is read
+            QCOMPARE(SimCallCount(SIM_INIT_CAN), 0u);
+        }
+        // A thread started after a failed open ends at once.
+        dbg.clear();
+        can.start();
+        QVERIFY(can.wait(2000));
+        QCOMPARE(dbg.count("Stop receiving"), 1);
+    }
+
+    void failedOpenWithoutErrorRecordIsQuiet()
+    {
+        SimSetFailures(SIM_FAIL_OPEN_DEVICE | SIM_FAIL_READ_ERR_INFO);
+        DebugCapture dbg;
+        CanThread can;
+        can.OpenCAN(0, 0);
+        QVERIFY(!can.isOpen);
+        for (const QString& l : dbg.lines()) QVERIFY2(!l.startsWith("打开失败"), qPrintable(l));
+    }
+
+    void closeClearsThenCloses()
+    {
+        DebugCapture dbg;
+        CanThread can;
+        can.OpenCAN(0, 0);
+        QVERIFY(can.isOpen);
+        const uint32_t clears = SimCallCount(SIM_CLEAR_BUFFER);
+        can.CloseCAN();
+        QVERIFY(!can.isOpen);
+        QCOMPARE(SimCallCount(SIM_CLEAR_BUFFER), clears + 1);
+        QCOMPARE(SimCallCount(SIM_CLOSE_DEVICE), 1u);
+        QVERIFY(dbg.contains("closed CAN Thread"));
+        QCOMPARE(SimDeviceOpen(), 0);
+    }
+
+    void transmitWhileClosedSendsNothing()
+    {
+        CanThread can;
+        QSignalSpy log(&can, &CanThread::writeLog);
+        uchar data[8] = {0x60};
+        QVERIFY(!can.TransmitCAN(0x141, data, false, false, 8, true));
+        QCOMPARE(log.count(), 0);
+        QCOMPARE(SimCallCount(SIM_TRANSMIT), 0u);
+    }
+
+    void transmitFillsRecordAndLogs()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        QSignalSpy log(&link.can, &CanThread::writeLog);
+        uchar data[8] = {0x60, 0, 0, 0, 0, 0, 0, 0};
+        QVERIFY(link.can.TransmitCAN(0x141, data, false, false, 8, true));
+        QCOMPARE(log.count(), 1);
+        QCOMPARE(log.at(0).at(0).toString(), QString("[Trans ]: 60 00 00 00 00 00 00 00"));
+        auto sent = takeSent();
+        QCOMPARE(sent.size(), size_t(1));
+        const CanFrameObject& f = sent[0].frame;
+        QCOMPARE(f.id, 0x141u);
+        QCOMPARE(int(f.dataLen), 8);
+        QCOMPARE(int(f.sendType), 0);
+        QCOMPARE(int(f.remoteFlag), 0);
+        QCOMPARE(int(f.externFlag), 0);
+        QCOMPARE(int(f.data[0]), 0x60);
+
+        uchar frame[8] = {0xF1, 0x07, 0x11, 0x00, 0x00, 0x20, 0x41, 0x00};
+        QVERIFY(link.can.TransmitCAN(0x1FFFFFFF, frame, true, true, 8, true));
+        QCOMPARE(log.at(1).at(0).toString(), QString("[Trans ]: f1 07 11 00 00 20 41 00"));
+        sent = takeSent();
+        QCOMPARE(int(sent.at(0).frame.externFlag), 1);
+        QCOMPARE(int(sent.at(0).frame.remoteFlag), 1);
+
+        QVERIFY(link.can.TransmitCAN(0x141, frame, false, false, 0, true));
+        QCOMPARE(log.at(2).at(0).toString(), QString("[Trans ]:"));
+
+        // Not logged, still sent.
+        QVERIFY(link.can.TransmitCAN(0x141, frame, false, false, 3, false));
+        QCOMPARE(log.count(), 3);
+        sent = takeSent();
+        QCOMPARE(sent.size(), size_t(2));
+        QCOMPARE(int(sent.at(1).frame.dataLen), 3);
+    }
+
+    void transmitsFromManyThreadsStayWhole()
+    {
+        Link link;
+        link.can.OpenCAN(0, 0);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&link, t] {
+                for (int i = 0; i < 500; ++i) {
+                    uchar d[8];
+                    std::fill(d, d + 8, uchar(t));
+                    link.can.TransmitCAN(0x7FF, d, false, false, 8, false);
+                }
+            });
+        }
+        for (auto& th : threads) th.join();
+        const auto sent = takeSent();
+        QCOMPARE(sent.size(), size_t(2000));
+        for (const auto& s : sent)
+            for (int i = 1; i < 8; ++i) QCOMPARE(s.frame.data[i], s.frame.data[0]);
+    }
+
+    void loopOnClosedChannelEndsAtOnce()
+    {
+        DebugCapture dbg;
+        CanThread can;
+        QSignalSpy recv(&can, &CanThread::recv_signal);
+        can.start();
+        QVERIFY(can.wait(2000));
+        QCOMPARE(dbg.count("Stop receiving"), 1);
+        QCOMPARE(recv.count(), 0);
+    }
+
+    void filterPassesNodeOrAll()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.filterId = 1;
+        QSignalSpy recv(&link.can, &CanThread::recv_signal);
+        inject(0, 1, {0xA1});
+        inject(0, 2, {0xA2});
+        inject(0, 1, {0xA3});
+        link.can.start();
+        QTRY_COMPARE(recv.count(), 2);
+        QCOMPARE(bytesOf(recv.at(0).at(0), 1), QByteArray("\xA1"));
+        QCOMPARE(bytesOf(recv.at(1).at(0), 1), QByteArray("\xA3"));
+
+        link.can.recvAll = true;
+        inject(0, 2, {0xB2});
+        QTRY_COMPARE(recv.count(), 3);
+        link.can.recvAll = false;
+        link.can.filterId = 2;
+        inject(0, 1, {0xC1});
+        inject(0, 2, {0xC2});
+        QTRY_COMPARE(recv.count(), 4);
+        QTest::qWait(20);
+        QCOMPARE(recv.count(), 4);
+        QCOMPARE(bytesOf(recv.at(3).at(0), 1), QByteArray("\xC2"));
+    }
+
+    void signalCarriesLengthTimeAndSlotRemainder()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.recvAll = true;
+        QSignalSpy recv(&link.can, &CanThread::recv_signal);
+        link.can.start();
+        // Fill all 100 slots with 8-byte frames, then a short frame lands in slot 0 again.
+        for (int i = 0; i < 100; ++i) inject(0, 5, {1, 2, 3, 4, 5, 6, 7, uint8_t(i)}, 1500000);
+        QTRY_COMPARE(recv.count(), 100);
+        inject(0, 5, {9, 9, 9}, 4294967295u);
+        QTRY_COMPARE(recv.count(), 101);
+        QCOMPARE(recv.at(0).at(2).toFloat(), 1.5f);
+        QCOMPARE(recv.at(100).at(1).toInt(), 3);
+        QCOMPARE(recv.at(100).at(2).toFloat(), float(4294967295.0 * 1e-6));
+        // Bytes past the length are what slot 0 held before.
+        QCOMPARE(bytesOf(recv.at(100).at(0), 8), QByteArray("\x09\x09\x09\x04\x05\x06\x07\x00", 8));
+    }
+
+    void stopLetsCurrentPollDeliver()
+    {
+        DebugCapture dbg;
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.recvAll = true;
+        for (int i = 0; i < 50; ++i) inject(0, 7, {uint8_t(i)});
+        int delivered = 0;
+        connect(&link.can, &CanThread::recv_signal, &link.can, [&](CanFrameData, int, float) {
+            if (delivered++ == 0) link.can.stop();   // mid-poll, on the receive thread
+        }, Qt::DirectConnection);
+        link.can.start();
+        QVERIFY(link.can.wait(2000));
+        QCOMPARE(delivered, 50);
+        QCOMPARE(dbg.count("Stop receiving"), 1);
+    }
+
+    void stopRightAfterStartIsNotLost()
+    {
+        for (int i = 0; i < 20; ++i) {
+            Link link;
+            link.can.OpenCAN(0, 0);
+            link.can.start();
+            link.can.stop();
+            QVERIFY(link.can.wait(2000));
+        }
+    }
+
+    void receiveErrorsKeepLoopGoing()
+    {
+        DebugCapture dbg;
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.recvAll = true;
+        QSignalSpy recv(&link.can, &CanThread::recv_signal);
+        SimSetFailures(SIM_FAIL_RECEIVE | SIM_FAIL_READ_ERR_INFO);
+        link.can.start();
+        QTest::qWait(30);
+        QVERIFY(!dbg.contains("读取数据失败!"));
+        SimSetFailures(SIM_FAIL_RECEIVE);
+        QTRY_VERIFY(dbg.contains("读取数据失败!"));
+        QVERIFY(dbg.contains("错误码为：1000"));
+        SimSetFailures(0);
+        inject(0, 3, {0x42});
+        QTRY_COMPARE(recv.count(), 1);
+    }
+
+    void oversizedRecordsAreClamped()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.recvAll = true;
+        QSignalSpy recv(&link.can, &CanThread::recv_signal);
+        CanFrameObject bad{};
+        bad.id = 9;
+        bad.dataLen = 200;
+        std::fill(bad.data, bad.data + 8, 0x5A);
+        SimInjectRaw(0, &bad, 1);
+        link.can.start();
+        QTRY_COMPARE(recv.count(), 1);
+        QCOMPARE(recv.at(0).at(1).toInt(), 8);
+
+        // An adapter claiming more records than asked for never makes the loop read past them.
+        for (int i = 0; i < 20; ++i) inject(0, 9, {1});
+        SimForceReceiveCount(1000);
+        QTest::qWait(20);
+        SimForceReceiveCount(0);
+        for (const auto& args : recv) QVERIFY(args.at(1).toInt() <= 8);
+    }
+
+    // The GUI thread may stall; every frame it decodes afterwards must be the one sent.
+    void framesSurviveStalledConsumer()
+    {
+        Link link;
+        link.can.OpenCAN(0, 0);
+        link.can.recvAll = true;
+        QList<QByteArray> got;
+        QObject receiver;
+        connect(&link.can, &CanThread::recv_signal, &receiver,
+                [&](CanFrameData d, int len, float) { got << QByteArray(reinterpret_cast<const char*>(d.data()), len); },
+                Qt::QueuedConnection);
+        link.can.start();
+        const int total = 600;
+        for (int i = 0; i < total; ++i)
+            inject(0, 1, {uint8_t(i), uint8_t(i >> 8), 0xEE, uint8_t(i * 7), 0, 0, 0, uint8_t(~i)});
+        // Block this (the consumer's) thread until the loop has queued every frame.
+        QElapsedTimer t;
+        t.start();
+        while (SimPendingCount(0) > 0 && t.elapsed() < 5000) QThread::msleep(5);
+        QThread::msleep(20);
+        QTRY_COMPARE(got.size(), total);
+        for (int i = 0; i < total; ++i) {
+            const char want[8] = {char(i), char(i >> 8), char(0xEE), char(i * 7), 0, 0, 0, char(~i)};
+            QCOMPARE(got.at(i), QByteArray(want, 8));
+        }
+    }
+
+    void driveAnswersThroughTheLink()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.filterId = 0;
+        QSignalSpy recv(&link.can, &CanThread::recv_signal);
+        link.can.start();
+        uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
+        QVERIFY(link.can.TransmitCAN(0, read, false, false, 8, false));
+        QTRY_COMPARE(recv.count(), 1);
+        const QByteArray reply = bytesOf(recv.at(0).at(0), 8);
+        QCOMPARE(reply.left(3), QByteArray("\xF1\x07\x12"));
+        float v;
+        memcpy(&v, reply.constData() + 3, 4);
+        QCOMPARE(v, 21.0f);
+    }
+};
+
+QTEST_GUILESS_MAIN(CanLink)
+#include "tst_canlink.moc"
