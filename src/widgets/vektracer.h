@@ -19,7 +19,7 @@ class VekTracer : public QObject
     Q_OBJECT
 
 public:
-    enum TracerType
+    enum TracerType : int
     {
         XAxisTracer = 0,
         YAxisTracer = 1
@@ -48,7 +48,7 @@ protected:
 class VekTraceLine : public QObject
 {
 public:
-    enum LineType
+    enum LineType : int
     {
         VerticalLine = 0,
         HorizontalLine = 1,
