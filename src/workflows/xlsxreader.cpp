@@ -1,0 +1,483 @@
+#include "xlsxreader.h"
+
+#include <QDir>
+#include <QXmlStreamReader>
+
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipfileinfo.h>
+
+namespace {
+
+constexpr int MaxRow = 1048576;
+constexpr int MaxColumn = 16384;
+
+// Steps the reader on. A DTD or an entity reference ends the parse: workbook
+// parts never need either, and refusing them keeps external and expanding
+// entities out.
+bool nextToken(QXmlStreamReader &xml)
+{
+    xml.readNext();
+    if (xml.tokenType() == QXmlStreamReader::DTD
+        || xml.tokenType() == QXmlStreamReader::EntityReference) {
+        xml.raiseError(QStringLiteral("document type declarations are not accepted"));
+        return false;
+    }
+    return !xml.atEnd() && !xml.hasError();
+}
+
+// Text of the element the reader stands on, up to its end tag.
+bool readText(QXmlStreamReader &xml, QString *out)
+{
+    out->clear();
+    int depth = 1;
+    while (depth > 0) {
+        if (!nextToken(xml))
+            return false;
+        if (xml.isStartElement())
+            ++depth;
+        else if (xml.isEndElement())
+            --depth;
+        else if (xml.isCharacters())
+            out->append(xml.text());
+    }
+    return true;
+}
+
+// Plain text of a string item (<si> or <is>): the <t> runs, without the
+// phonetic hints of <rPh>.
+bool readStringItem(QXmlStreamReader &xml, QString *out)
+{
+    out->clear();
+    int depth = 1;
+    int phonetic = 0;
+    bool inText = false;
+    while (depth > 0) {
+        if (!nextToken(xml))
+            return false;
+        if (xml.isStartElement()) {
+            ++depth;
+            if (xml.name() == QLatin1String("rPh"))
+                ++phonetic;
+            else if (xml.name() == QLatin1String("t"))
+                inText = true;
+        } else if (xml.isEndElement()) {
+            --depth;
+            if (xml.name() == QLatin1String("rPh"))
+                --phonetic;
+            else if (xml.name() == QLatin1String("t"))
+                inText = false;
+        } else if (xml.isCharacters() && inText && phonetic == 0) {
+            out->append(xml.text());
+        }
+    }
+    return true;
+}
+
+// The r:id attribute, whatever prefix or relationship namespace the writer used.
+QString relationshipId(const QXmlStreamAttributes &attributes)
+{
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        if (attribute.name() == QLatin1String("id") && !attribute.namespaceUri().isEmpty())
+            return attribute.value().toString();
+    }
+    return QString();
+}
+
+// "B12" -> row 12, column 2.
+bool parseCellReference(QStringView ref, int *row, int *column)
+{
+    qsizetype i = 0;
+    int col = 0;
+    for (; i < ref.size() && ref[i] >= QLatin1Char('A') && ref[i] <= QLatin1Char('Z'); ++i) {
+        if (i == 3)
+            return false;
+        col = col * 26 + (ref[i].unicode() - 'A' + 1);
+    }
+    if (col == 0 || col > MaxColumn || i == ref.size() || ref.size() - i > 7)
+        return false;
+    int r = 0;
+    for (; i < ref.size(); ++i) {
+        if (ref[i] < QLatin1Char('0') || ref[i] > QLatin1Char('9'))
+            return false;
+        r = r * 10 + (ref[i].unicode() - '0');
+    }
+    if (r < 1 || r > MaxRow)
+        return false;
+    *row = r;
+    *column = col;
+    return true;
+}
+
+QString partDirectory(const QString &part)
+{
+    const int slash = part.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : part.left(slash + 1);
+}
+
+// Relationships of a part live in _rels/<name>.rels beside it.
+QString relationshipsPart(const QString &part)
+{
+    const int slash = part.lastIndexOf(QLatin1Char('/'));
+    return partDirectory(part) + QStringLiteral("_rels/") + part.mid(slash + 1)
+           + QStringLiteral(".rels");
+}
+
+// Archive path of a relationship target, or empty when it points outside the package.
+QString resolveTarget(const QString &sourcePart, const QString &target)
+{
+    if (target.isEmpty())
+        return QString();
+    const QString joined = target.startsWith(QLatin1Char('/')) ? target.mid(1)
+                                                               : partDirectory(sourcePart) + target;
+    const QString clean = QDir::cleanPath(joined);
+    if (clean.isEmpty() || clean == QLatin1String(".") || clean.startsWith(QLatin1String("../"))
+        || clean == QLatin1String("..") || clean.startsWith(QLatin1Char('/')))
+        return QString();
+    return clean;
+}
+
+bool typeIs(const QString &type, const char *kind)
+{
+    return type.endsWith(QLatin1Char('/') + QLatin1String(kind));
+}
+
+quint64 cellKey(int row, int column)
+{
+    return (quint64(quint32(row)) << 32) | quint32(column);
+}
+
+} // namespace
+
+XlsxReader::XlsxReader(const QString &path)
+    : m_path(path)
+{
+    if (!load()) {
+        m_sheets.clear();
+        m_sharedStrings.clear();
+    }
+}
+
+QStringList XlsxReader::sheetNames() const
+{
+    QStringList names;
+    for (const Sheet &sheet : m_sheets)
+        names << sheet.name;
+    return names;
+}
+
+QString XlsxReader::errorString() const
+{
+    return m_error;
+}
+
+bool XlsxReader::fail(const QString &message)
+{
+    m_error = message;
+    return false;
+}
+
+bool XlsxReader::selectSheet(const QString &name)
+{
+    m_cells.clear();
+    m_error.clear();
+    for (const Sheet &sheet : std::as_const(m_sheets)) {
+        if (sheet.name != name)
+            continue;
+        QuaZip zip(m_path);
+        if (!zip.open(QuaZip::mdUnzip))
+            return fail(QStringLiteral("cannot open the workbook archive"));
+        QByteArray xml;
+        switch (readEntry(zip, sheet.part, &xml)) {
+        case Entry::Failed:
+            return false;
+        case Entry::Missing:
+            return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
+        case Entry::Ok:
+            break;
+        }
+        if (!parseSheet(xml)) {
+            m_cells.clear();
+            return false;
+        }
+        return true;
+    }
+    return fail(QStringLiteral("no sheet named %1").arg(name));
+}
+
+QVariant XlsxReader::read(int row, int column) const
+{
+    return m_cells.value(cellKey(row, column));
+}
+
+// Reads one archive entry whole, refusing anything that inflates past the cap.
+XlsxReader::Entry XlsxReader::readEntry(QuaZip &zip, const QString &entry, QByteArray *data)
+{
+    data->clear();
+    if (!zip.setCurrentFile(entry, QuaZip::csInsensitive))
+        return Entry::Missing;
+    QuaZipFileInfo64 info;
+    if (!zip.getCurrentFileInfo(&info)) {
+        fail(QStringLiteral("cannot read the archive directory"));
+        return Entry::Failed;
+    }
+    // The declared size can lie; the loop below enforces the cap again.
+    if (info.uncompressedSize > quint64(MaxEntrySize)) {
+        fail(QStringLiteral("entry %1 is too large").arg(entry));
+        return Entry::Failed;
+    }
+
+    QuaZipFile file(&zip);
+    if (!file.open(QIODevice::ReadOnly)) {
+        fail(QStringLiteral("cannot read entry %1").arg(entry));
+        return Entry::Failed;
+    }
+    data->reserve(qsizetype(info.uncompressedSize));
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 n = file.read(buffer, sizeof buffer);
+        if (n < 0) {
+            data->clear();
+            fail(QStringLiteral("entry %1 is damaged").arg(entry));
+            return Entry::Failed;
+        }
+        if (n == 0)
+            break;
+        if (data->size() + n > MaxEntrySize) {
+            data->clear();
+            fail(QStringLiteral("entry %1 is too large").arg(entry));
+            return Entry::Failed;
+        }
+        data->append(buffer, qsizetype(n));
+    }
+    file.close();
+    if (file.getZipError() != 0) { // CRC mismatch or a cut stream
+        data->clear();
+        fail(QStringLiteral("entry %1 is damaged").arg(entry));
+        return Entry::Failed;
+    }
+    return Entry::Ok;
+}
+
+XlsxReader::Entry XlsxReader::readRelationships(QuaZip &zip, const QString &part,
+                                                Relationships *rels)
+{
+    rels->clear();
+    QByteArray data;
+    const QString relsPart = relationshipsPart(part);
+    const Entry status = readEntry(zip, relsPart, &data);
+    if (status != Entry::Ok)
+        return status;
+    QXmlStreamReader xml(data);
+    while (nextToken(xml)) {
+        if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship"))
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (attributes.value(QLatin1String("TargetMode")) == QLatin1String("External"))
+            continue;
+        const QString target = resolveTarget(part, attributes.value(QLatin1String("Target")).toString());
+        if (target.isEmpty())
+            continue;
+        rels->insert(attributes.value(QLatin1String("Id")).toString(),
+                     qMakePair(attributes.value(QLatin1String("Type")).toString(), target));
+    }
+    if (xml.hasError()) {
+        fail(QStringLiteral("%1: %2").arg(relsPart, xml.errorString()));
+        return Entry::Failed;
+    }
+    return Entry::Ok;
+}
+
+bool XlsxReader::load()
+{
+    QuaZip zip(m_path);
+    if (!zip.open(QuaZip::mdUnzip))
+        return fail(QStringLiteral("not a zip archive"));
+
+    // The package relationships name the workbook part; where a writer left
+    // them out the usual place is taken.
+    QString workbookPart = QStringLiteral("xl/workbook.xml");
+    Relationships rels;
+    switch (readRelationships(zip, QString(), &rels)) {
+    case Entry::Failed:
+        return false;
+    case Entry::Missing:
+        break;
+    case Entry::Ok:
+        for (const auto &rel : std::as_const(rels)) {
+            if (typeIs(rel.first, "officeDocument"))
+                workbookPart = rel.second;
+        }
+        break;
+    }
+
+    QByteArray data;
+    switch (readEntry(zip, workbookPart, &data)) {
+    case Entry::Failed:
+        return false;
+    case Entry::Missing:
+        return fail(QStringLiteral("no workbook in the archive"));
+    case Entry::Ok:
+        break;
+    }
+
+    QList<QPair<QString, QString>> declared; // name, relationship id
+    QXmlStreamReader xml(data);
+    while (nextToken(xml)) {
+        if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
+            declared.append(qMakePair(xml.attributes().value(QLatin1String("name")).toString(),
+                                      relationshipId(xml.attributes())));
+        }
+    }
+    if (xml.hasError())
+        return fail(QStringLiteral("%1: %2").arg(workbookPart, xml.errorString()));
+
+    switch (readRelationships(zip, workbookPart, &rels)) {
+    case Entry::Failed:
+        return false;
+    case Entry::Missing:
+        return fail(QStringLiteral("the workbook has no relationships"));
+    case Entry::Ok:
+        break;
+    }
+    for (const auto &sheet : std::as_const(declared)) {
+        const auto rel = rels.constFind(sheet.second);
+        if (sheet.first.isEmpty() || rel == rels.constEnd())
+            return fail(QStringLiteral("sheet %1 has no part").arg(sheet.first));
+        m_sheets.append(Sheet{sheet.first, rel->second});
+    }
+    for (const auto &rel : std::as_const(rels)) {
+        if (typeIs(rel.first, "sharedStrings"))
+            return readSharedStrings(zip, rel.second);
+    }
+    return true;
+}
+
+bool XlsxReader::readSharedStrings(QuaZip &zip, const QString &part)
+{
+    QByteArray data;
+    switch (readEntry(zip, part, &data)) {
+    case Entry::Failed:
+        return false;
+    case Entry::Missing:
+        return fail(QStringLiteral("%1 is missing").arg(part));
+    case Entry::Ok:
+        break;
+    }
+    QXmlStreamReader xml(data);
+    QString text;
+    while (nextToken(xml)) {
+        if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
+            if (!readStringItem(xml, &text))
+                break;
+            m_sharedStrings.append(text);
+        }
+    }
+    if (xml.hasError())
+        return fail(QStringLiteral("%1: %2").arg(part, xml.errorString()));
+    return true;
+}
+
+bool XlsxReader::parseSheet(const QByteArray &data)
+{
+    QXmlStreamReader xml(data);
+    bool inSheetData = false;
+    int row = 0;
+    int column = 0;
+    while (nextToken(xml)) {
+        if (xml.isEndElement() && xml.name() == QLatin1String("sheetData")) {
+            inSheetData = false;
+            continue;
+        }
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("sheetData")) {
+            inSheetData = true;
+            continue;
+        }
+        if (!inSheetData)
+            continue;
+
+        if (xml.name() == QLatin1String("row")) {
+            const QStringView r = xml.attributes().value(QLatin1String("r"));
+            bool ok = true;
+            row = r.isEmpty() ? row + 1 : r.toInt(&ok);
+            if (!ok || row < 1 || row > MaxRow)
+                return fail(QStringLiteral("bad row number"));
+            column = 0;
+            continue;
+        }
+        if (xml.name() != QLatin1String("c"))
+            continue;
+
+        // Cells may leave out their reference; they then follow the previous one.
+        const QXmlStreamAttributes attributes = xml.attributes();
+        const QStringView ref = attributes.value(QLatin1String("r"));
+        int cellRow = row < 1 ? 1 : row;
+        int cellColumn = column + 1;
+        if (!ref.isEmpty() && !parseCellReference(ref, &cellRow, &cellColumn))
+            return fail(QStringLiteral("bad cell reference %1").arg(ref));
+        if (cellColumn > MaxColumn)
+            return fail(QStringLiteral("too many columns"));
+        column = cellColumn;
+        const QString type = attributes.value(QLatin1String("t")).toString();
+
+        QString value, formula, inlineText;
+        bool hasValue = false, hasInline = false;
+        for (;;) {
+            if (!nextToken(xml))
+                break;
+            if (xml.isEndElement() && xml.name() == QLatin1String("c"))
+                break;
+            if (!xml.isStartElement())
+                continue;
+            bool ok = true;
+            if (xml.name() == QLatin1String("v")) {
+                ok = readText(xml, &value);
+                hasValue = true;
+            } else if (xml.name() == QLatin1String("f")) {
+                ok = readText(xml, &formula);
+            } else if (xml.name() == QLatin1String("is")) {
+                ok = readStringItem(xml, &inlineText);
+                hasInline = true;
+            }
+            if (!ok)
+                break;
+        }
+        if (xml.hasError())
+            break;
+
+        QVariant cell;
+        if (type == QLatin1String("inlineStr") && hasInline) {
+            cell = inlineText;
+        } else if (hasValue) {
+            if (type == QLatin1String("s")) {
+                bool ok = false;
+                const int index = value.trimmed().toInt(&ok);
+                if (!ok || index < 0 || index >= m_sharedStrings.size())
+                    return fail(QStringLiteral("bad shared string index %1").arg(value));
+                cell = m_sharedStrings.at(index);
+            } else if (type == QLatin1String("b")) {
+                const QString v = value.trimmed();
+                cell = (v == QLatin1String("1") || v == QLatin1String("true"));
+            } else if (type.isEmpty() || type == QLatin1String("n")) {
+                bool ok = false;
+                const double number = value.trimmed().toDouble(&ok);
+                if (!ok)
+                    return fail(QStringLiteral("bad number %1").arg(value));
+                cell = number;
+            } else {
+                // "str" formula results, "e" error codes, "d" ISO dates: as text
+                cell = value;
+            }
+        } else if (!formula.isEmpty()) {
+            // A formula without a stored result reads as its text, never as empty.
+            cell = QString(QLatin1Char('=') + formula);
+        }
+        if (cell.isValid())
+            m_cells.insert(cellKey(cellRow, cellColumn), cell);
+    }
+    if (xml.hasError())
+        return fail(QStringLiteral("sheet: %1").arg(xml.errorString()));
+    return true;
+}

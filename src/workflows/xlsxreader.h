@@ -1,0 +1,56 @@
+#ifndef XLSXREADER_H
+#define XLSXREADER_H
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class QuaZip;
+
+// Read-only access to the cell values of an .xlsx workbook: the sheet names,
+// choosing a sheet and reading a cell by 1-based row and column.
+// Numbers come back as double, shared and inline strings as QString, booleans
+// as bool; an empty or missing cell gives an invalid QVariant. A file that is
+// not a readable workbook has no sheets. Every entry taken from the archive is
+// bounded by MaxEntrySize, and documents carrying a DTD are refused.
+class XlsxReader
+{
+public:
+    static constexpr qint64 MaxEntrySize = 64 * 1024 * 1024;
+
+    explicit XlsxReader(const QString &path);
+
+    QStringList sheetNames() const;
+    // Loads the named sheet's cells. On failure no sheet is selected and
+    // read() gives invalid values.
+    bool selectSheet(const QString &name);
+    QVariant read(int row, int column) const;
+
+    // Why the workbook or the last selected sheet could not be read (empty when fine).
+    QString errorString() const;
+
+private:
+    struct Sheet {
+        QString name;
+        QString part; // archive path of the sheet document
+    };
+
+    enum class Entry { Ok, Missing, Failed };
+    using Relationships = QHash<QString, QPair<QString, QString>>; // id -> type, part
+
+    bool load();
+    Entry readEntry(QuaZip &zip, const QString &entry, QByteArray *data);
+    Entry readRelationships(QuaZip &zip, const QString &part, Relationships *rels);
+    bool readSharedStrings(QuaZip &zip, const QString &part);
+    bool parseSheet(const QByteArray &xml);
+    bool fail(const QString &message);
+
+    QString m_path;
+    QList<Sheet> m_sheets;
+    QStringList m_sharedStrings;
+    QHash<quint64, QVariant> m_cells;
+    QString m_error;
+};
+
+#endif // XLSXREADER_H

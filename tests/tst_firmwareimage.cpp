@@ -1,0 +1,163 @@
+#include <QtTest>
+
+#include "firmwareimage.h"
+
+namespace {
+
+// An image of size bytes with the magic, a version and a model in place and
+// a counting pattern everywhere else.
+QByteArray image(int size, const QByteArray &version = "1.2.3", const QByteArray &model = "T71")
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(i * 7 + 1);
+    const QByteArray head = QByteArray("RBL", 4);
+    for (int i = 0; i < 4 && i < size; ++i)
+        bytes[i] = head[i];
+    auto field = [&](int offset, const QByteArray &text) {
+        for (int i = 0; i < 24 && offset + i < size; ++i)
+            bytes[offset + i] = i < text.size() ? text[i] : '\0';
+    };
+    field(FirmwareVersionOffset, version);
+    field(FirmwareModelOffset, model);
+    return bytes;
+}
+
+} // namespace
+
+class FirmwareImageTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void acceptance_data();
+    void acceptance();
+    void textFields();
+    void chunking_data();
+    void chunking();
+    void chunksRebuildTheImage();
+};
+
+void FirmwareImageTest::acceptance_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("76 bytes") << image(76) << true;
+    QTest::newRow("75 bytes with the magic") << image(75) << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("3 bytes of magic") << QByteArray("RBL") << false;
+    QByteArray lower = image(200);
+    lower[0] = 'r';
+    QTest::newRow("wrong magic") << lower << false;
+    QByteArray noNul = image(200);
+    noNul[3] = ' ';
+    QTest::newRow("magic without its NUL") << noNul << false;
+}
+
+void FirmwareImageTest::acceptance()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, valid);
+    const FirmwareImageHeader header = readFirmwareImageHeader(bytes);
+    QCOMPARE(header.isValid(), valid);
+    if (valid) {
+        QCOMPARE(header.version, QStringLiteral("1.2.3"));
+        QCOMPARE(header.model, QStringLiteral("T71"));
+    }
+}
+
+void FirmwareImageTest::textFields()
+{
+    // A full 24-byte version runs up to the model field and no further.
+    const QByteArray full = "V2.10.300-build-20240101";
+    QCOMPARE(full.size(), 24);
+    FirmwareImageHeader header = readFirmwareImageHeader(image(76, full, "T73"));
+    QCOMPARE(header.version, QString::fromLatin1(full));
+    QCOMPARE(header.model, QStringLiteral("T73"));
+
+    // The model field ends at byte 76 even when the body follows without a NUL.
+    QByteArray longModel = image(100, "1.0.0", "MMMMMMMMMMMMMMMMMMMMMMMM");
+    header = readFirmwareImageHeader(longModel);
+    QCOMPARE(header.model, QString(24, QLatin1Char('M')));
+
+    // Text stops at the first NUL; bytes behind it are not part of it.
+    QByteArray withTail = image(120, QByteArray("1.2\0garbage", 11), "电机");
+    header = readFirmwareImageHeader(withTail);
+    QCOMPARE(header.version, QStringLiteral("1.2"));
+    QCOMPARE(header.model, QStringLiteral("电机"));
+
+    // Empty fields read as empty texts.
+    header = readFirmwareImageHeader(image(76, "", ""));
+    QVERIFY(header.isValid());
+    QVERIFY(header.version.isEmpty());
+    QVERIFY(header.model.isEmpty());
+}
+
+void FirmwareImageTest::chunking_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<qint64>("chunks");
+    QTest::addColumn<int>("lastLength");
+    QTest::addColumn<QList<qint64>>("blockEnds"); // chunks before which the ready flag drops
+
+    QTest::newRow("7 x 1024: the 1024th chunk is the last") << 7 * 1024 << qint64(1024) << 7
+                                                             << QList<qint64>{};
+    QTest::newRow("7 x 1024 + 1: one byte left over") << 7 * 1024 + 1 << qint64(1025) << 1
+                                                       << QList<qint64>{1023};
+    QTest::newRow("76-byte image") << 76 << qint64(11) << 6 << QList<qint64>{};
+    QList<qint64> thirteen;
+    for (int b = 1; b <= 13; ++b)
+        thirteen << qint64(b) * 1024 - 1;
+    QTest::newRow("100000 bytes") << 100000 << qint64(14286) << 5 << thirteen;
+}
+
+void FirmwareImageTest::chunking()
+{
+    QFETCH(int, size);
+    QFETCH(qint64, chunks);
+    QFETCH(int, lastLength);
+    QFETCH(QList<qint64>, blockEnds);
+
+    const QByteArray bytes = image(size);
+    const qint64 n = firmwareChunkCount(size);
+    QCOMPARE(n, chunks);
+    QCOMPARE(firmwareChunkLength(size, n - 1), lastLength);
+    QCOMPARE(firmwareChunkLength(size, n), 0);
+
+    const QByteArray last = firmwareChunkFrame(bytes, n - 1);
+    QCOMPARE(last.size(), 1 + lastLength);
+    QCOMPARE(quint8(last.at(0)), FirmwareChunkPrefix);
+    QCOMPARE(last.mid(1), bytes.right(lastLength));
+    QVERIFY(firmwareChunkFrame(bytes, n).isEmpty());
+    QCOMPARE(firmwareChunkFrame(bytes, 0).size(), qMin(8, 1 + size));
+
+    QList<qint64> ends;
+    for (qint64 k = 0; k < n; ++k)
+        if (firmwareChunkEndsBlock(k, n))
+            ends << k;
+    QCOMPARE(ends, blockEnds);
+
+    // The progress never shows 100 while chunks are going out.
+    QVERIFY(firmwareTransferProgress(n - 1, n) < 100);
+    QCOMPARE(firmwareTransferProgress(0, n), 0);
+}
+
+void FirmwareImageTest::chunksRebuildTheImage()
+{
+    QCOMPARE(firmwareChunkCount(0), qint64(0));
+    QCOMPARE(firmwareTransferProgress(14285, 14286), 99);
+
+    for (int size : {76, 77, 83, 7 * 1024 + 1}) {
+        const QByteArray bytes = image(size);
+        QByteArray rebuilt;
+        for (qint64 k = 0; k < firmwareChunkCount(size); ++k) {
+            const QByteArray frame = firmwareChunkFrame(bytes, k);
+            QVERIFY(frame.size() >= 2 && frame.size() <= 8);
+            rebuilt += frame.mid(1);
+        }
+        QCOMPARE(rebuilt, bytes);
+    }
+}
+
+QTEST_MAIN(FirmwareImageTest)
+#include "tst_firmwareimage.moc"
