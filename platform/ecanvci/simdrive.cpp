@@ -341,7 +341,7 @@ void SimDrive::resetParameters()
 {
     values_.clear();
     for (const auto& p : kParams) values_[p.code] = p.defaultValue;
-    words_[1] = 1;   // idle
+    words_[1] = 2;   // idle: bit 1 of the state word
 }
 
 bool SimDrive::parameter(int code, double* value) const
@@ -474,10 +474,10 @@ bool SimDrive::handleCommand(const Frame& in, uint64_t nowUs, std::vector<Frame>
         (in.data[7] == 0xFC || in.data[7] == 0xFD || in.data[7] == 0xFE)) {
         if (in.data[7] == 0xFC) {
             motorMode_ = true;
-            words_[1] = 2;
+            words_[1] = 4;   // motor mode: bit 2
         } else if (in.data[7] == 0xFD) {
             motorMode_ = false;
-            words_[1] = 1;
+            words_[1] = 2;
             // The motor stops: an identification run breaks off without its end frame.
             ident_ = Identification();
             hybridOn_ = false;

@@ -1,10 +1,12 @@
+#include "mainwindow.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow w;
+    MainWindow w;
+    app.installEventFilter(&w);
     w.show();
     return app.exec();
 }

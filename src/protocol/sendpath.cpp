@@ -1,0 +1,186 @@
+// The one send path and the parameter and command requests built on it.
+#include "mainwindow.h"
+
+#include "can.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <cstring>
+
+namespace {
+const QString kOpenDeviceFirst = QStringLiteral("请先打开设备");
+const QString kUnknownError = QStringLiteral("未知错误");
+const QString kError = QStringLiteral("ERROR");
+
+bool isInformationCode(MotorConfig code)
+{
+    const int c = static_cast<int>(code);
+    return c >= 70 && c <= 74;
+}
+}  // namespace
+
+void MainWindow::refreshTransmitTarget()
+{
+    txId = static_cast<uint32_t>(ui->spinBox_id->value());
+    txExt = ui->checkBox_EXT->isChecked();
+    txRtr = ui->checkBox_RTR->isChecked();
+}
+
+bool MainWindow::CAN_transmit(unsigned int len, bool log)
+{
+    if (len - 1 > 7) {
+        qDebug().noquote() << "transmit Length error";
+        return false;
+    }
+    QMutexLocker lock(&sendMutex);
+    const bool sent = canThread->TransmitCAN(txId, txData, txExt, txRtr, static_cast<int>(len), log);
+    if (!sent) qDebug().noquote() << "transmit error";
+    return sent;
+}
+
+bool MainWindow::transmitFrame(const protocol::Frame& frame, unsigned int len, bool log)
+{
+    QMutexLocker lock(&sendMutex);
+    std::memcpy(txData, frame.data(), sizeof txData);
+    return CAN_transmit(len, log);
+}
+
+bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
+{
+    if (!protocol::canRead(type)) {
+        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
+        return false;
+    }
+    bool sent;
+    {
+        QMutexLocker lock(&sendMutex);
+        std::memcpy(txData, protocol::readRequest(type).data(), sizeof txData);
+        if (!isInformationCode(type))
+            emit writeLog(QStringLiteral(">>> Send \"%1\" get command").arg(QLatin1String(protocol::parameterInfo(type)->name)));
+        sent = CAN_transmit(8, true);
+    }
+    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    return sent;
+}
+
+bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxWindowDisplay)
+{
+    if (!protocol::canWriteFloat(type)) {
+        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
+        return false;
+    }
+    const protocol::ParameterInfo* info = protocol::parameterInfo(type);
+    bool sent;
+    {
+        QMutexLocker lock(&sendMutex);
+        std::memcpy(txData, protocol::writeRequest(type, value).data(), sizeof txData);
+        emit writeLog(QStringLiteral(">>> %1 \"%2\" Value: ")
+                          .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
+                               QLatin1String(info->logName)) +
+                      QString::number(static_cast<double>(value), 'g', 6));
+        sent = CAN_transmit(8, true);
+    }
+    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    return sent;
+}
+
+bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWindowDisplay)
+{
+    if (!protocol::canWriteInt(type)) {
+        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
+        return false;
+    }
+    const protocol::ParameterInfo* info = protocol::parameterInfo(type);
+    QString text = QString::number(value);
+    int wire = value;
+    if (type == MotorConfig::ControlMode) {
+        if (motorModeOn) {
+            emit writeLog(QStringLiteral(">>> Set \"ControlMode\" Fail, Please exit MotorMode"));
+            return false;
+        }
+        wire = protocol::controlModeWire(value);
+        text = ui->comboBox_ControlMode->currentText();
+    } else if (isInformationCode(type) && value < 0) {
+        QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("参数错误"));
+        return false;
+    }
+    bool sent;
+    {
+        QMutexLocker lock(&sendMutex);
+        std::memcpy(txData, protocol::writeRequest(type, static_cast<int32_t>(wire)).data(), sizeof txData);
+        emit writeLog(QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
+        sent = CAN_transmit(8, true);
+    }
+    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    return sent;
+}
+
+bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
+{
+    protocol::Frame frame;
+    if (!protocol::commandFrame(type, &frame)) {
+        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
+        return false;
+    }
+    if (type == MotorType::GetState && ui->label_type->text().isEmpty()) {
+        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("请先获取设备类型"));
+        emit writeLog(QStringLiteral(">>> 请先获取设备类型"));
+        return false;
+    }
+    const bool sent = transmitFrame(frame);
+    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    return sent;
+}
+
+void MainWindow::MotorModeChange(MotorType type)
+{
+    protocol::Frame query;
+    protocol::commandFrame(MotorType::GetProductType, &query);
+    if (!transmitFrame(query)) {
+        QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+        return;
+    }
+    motorModeStep(type);
+}
+
+void MainWindow::motorModeStep(MotorType type)
+{
+    QThread::msleep(10);
+    const int index = ui->comboBox_ControlMode->currentIndex();
+    const bool currentLimitMode = index == 1 || index == 4;
+    if (type == MotorType::EnterMotorMode) {
+        if (currentLimitMode) {
+            ui->doubleSpinBox_CurrentLimit->setValue(35.0);
+            ui->pushButton_CurrentLimit->click();
+            QThread::msleep(10);
+        }
+        MotorTransmitType(MotorType::EnterMotorMode, true);
+        return;
+    }
+    MotorTransmitType(type, true);
+    if (type == MotorType::ExitMotorMode && currentLimitMode) {
+        ui->doubleSpinBox_CurrentLimit->setValue(ui->label_type->text() == QLatin1String("QM72") ? 25.0 : 21.0);
+        ui->pushButton_CurrentLimit->click();
+    }
+}
+
+void MainWindow::on_spinBox_id_valueChanged(int arg1)
+{
+    canThread->filterId = static_cast<uint32_t>(arg1);
+    refreshTransmitTarget();
+    if (!ui->checkBox_recvAll->isChecked()) emit writeLog(QStringLiteral(">>> Receive CAN ID: ") + QString::number(arg1));
+}
+
+void MainWindow::on_checkBox_recvAll_stateChanged(int arg1)
+{
+    if (arg1 == Qt::Checked) {
+        canThread->recvAll = true;
+        emit writeLog(QStringLiteral(">>> Receive All ID"));
+    } else if (arg1 == Qt::Unchecked) {
+        canThread->recvAll = false;
+        emit writeLog(QStringLiteral(">>> Receive CAN ID: ") + QString::number(ui->spinBox_id->value()));
+    }
+}
