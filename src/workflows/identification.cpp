@@ -1,0 +1,63 @@
+// Parameter identification: puts the drive into its sine-curve run and exports the
+// recorded data when the drive ends the run.
+#include "mainwindow.h"
+
+#include "can.h"
+#include "ui_mainwindow.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QThread>
+
+void MainWindow::on_pushButton_Identify_clicked()
+{
+    if (!canThread->isOpen) {
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        return;
+    }
+    ui->comboBox_ControlMode->setCurrentIndex(2);   // "正弦曲线"
+    ui->pushButton_ControlMode->click();
+    // The drive takes each step before the next one arrives.
+    QThread::msleep(50);
+    ui->pushButton_EnterMotorMode->click();
+    QThread::msleep(50);
+    MotorWriteConfig(MotorConfig::Torque, 1.0f, false);
+}
+
+void MainWindow::SaveCalibrationData()
+{
+    const QString caption = tr("保存 CSV 文件");
+    const QString filter = tr("CSV Files (*.csv)");
+    const QString path = saveFileDialogHook ? saveFileDialogHook(this, caption, filter)
+                                            : QFileDialog::getSaveFileName(this, caption, QString(), filter);
+    if (path.isEmpty()) return;   // the data stays in the temporary file until the next run
+
+    const auto cannotSave = [this, &path] {
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"),
+                          QStringLiteral("无法保存校准数据: %1").arg(path));
+    };
+
+    QByteArray data;
+    if (calibrationDataFile.isOpen()) {
+        calibrationDataFile.flush();
+        const qint64 writePos = calibrationDataFile.pos();
+        calibrationDataFile.seek(0);
+        data = calibrationDataFile.readAll();
+        calibrationDataFile.seek(writePos);
+    }
+
+    QFile target(path);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        cannotSave();
+        return;
+    }
+    // A short write (full disk) must not be confirmed as saved.
+    const bool written = target.write(data) == data.size() && target.flush();
+    target.close();
+    if (!written || target.error() != QFileDevice::NoError) {
+        cannotSave();
+        return;
+    }
+
+    QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("文件已保存至: %1").arg(path));
+}
