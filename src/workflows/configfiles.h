@@ -1,0 +1,43 @@
+// Drive configuration files: which YAML section and key belongs to which parameter input,
+// and the conversion of a document to and from those inputs' values.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace configfile {
+
+struct Entry {
+    const char* section;
+    const char* key;
+    const char* spinBox;   // object name of the input on the parameter page
+    int saveOrder;         // 1..9: written by a save, in this order; 0: only loaded
+};
+
+// Every key a load understands, in the order a load applies them.
+const std::vector<Entry>& entries();
+
+// The saved document: the nine saved keys with the values valueOf gives for their inputs.
+std::string saveText(const std::function<double(const char* spinBox)>& valueOf);
+
+enum class LoadResult { Applied, ParseError };
+
+// Parses text and hands every known key's value to apply, in file order of the sections
+// and table order within each. Stops at the first error; what was applied stays applied.
+LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply);
+
+// Numbers as the YAML library writes and reads them, but always with a full stop.
+std::string formatNumber(double value);
+bool parseNumber(const std::string& text, double* value);
+
+// File dialogs; empty hooks use QFileDialog. Tests set them.
+using DialogHook = std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+extern DialogHook saveDialogHook;
+extern DialogHook openDialogHook;
+
+}  // namespace configfile

@@ -1,0 +1,330 @@
+#include "support/windowharness.h"
+
+#include "configfiles.h"
+
+#include <QDoubleSpinBox>
+
+#include <clocale>
+#include <locale>
+#include <utility>
+
+namespace {
+
+using Applied = QList<QPair<QString, double>>;
+
+Applied load(const std::string& text, configfile::LoadResult* result = nullptr)
+{
+    Applied out;
+    const auto r = configfile::applyText(text, [&](const char* box, double v) { out << qMakePair(QString(box), v); });
+    if (result) *result = r;
+    return out;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return QString();
+    f.write(text);
+    return path;
+}
+
+QMap<QString, double> allBoxes(MainWindow& w)
+{
+    QMap<QString, double> out;
+    for (const configfile::Entry& e : configfile::entries())
+        out[e.spinBox] = w.findChild<QDoubleSpinBox*>(e.spinBox)->value();
+    return out;
+}
+
+QDoubleSpinBox* box(MainWindow& w, const char* name) { return w.findChild<QDoubleSpinBox*>(name); }
+
+// A decimal comma for the C++ streams, without needing an installed locale.
+struct CommaPoint : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
+// Puts the dialog hooks and locales back whatever a test does.
+struct Restore {
+    ~Restore()
+    {
+        configfile::saveDialogHook = nullptr;
+        configfile::openDialogHook = nullptr;
+        std::locale::global(std::locale::classic());
+        std::setlocale(LC_NUMERIC, "C");
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+void chooseFile(const QString& path)
+{
+    configfile::saveDialogHook = [path](QWidget*, const QString&, const QString&) { return path; };
+    configfile::openDialogHook = configfile::saveDialogHook;
+}
+
+}  // namespace
+
+class ConfigFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { SimReset(); }
+    void cleanup() { Restore(); }
+
+    void savedDocumentLayout()
+    {
+        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1}, {"doubleSpinBox_CurrentLimit", 2},
+                                {"doubleSpinBox_Current_cutoff", 0.5}, {"doubleSpinBox_Torque_scale", 0.35},
+                                {"doubleSpinBox_Current_scale", -1.25}, {"doubleSpinBox_J_motor", 1e-7},
+                                {"doubleSpinBox_B_motor", 123456789}, {"doubleSpinBox_Fric_motor", 0},
+                                {"doubleSpinBox_ProtectOverCurrent", 80}};
+        QStringList asked;
+        const std::string text = configfile::saveText([&](const char* name) {
+            asked << name;
+            return v.value(name, 999);
+        });
+        QCOMPARE(asked.size(), 9);
+        QCOMPARE(QString::fromStdString(text),
+                 QString("电机:\n"
+                         "  转矩常数: 0.10000000000000001\n"
+                         "  力矩电流限制: 2\n"
+                         "  突破电流: 0.5\n"
+                         "  力矩比例: 0.34999999999999998\n"
+                         "  电流比例: -1.25\n"
+                         "  电机转动惯量: 9.9999999999999995e-08\n"
+                         "  电机粘性摩擦: 123456789\n"
+                         "  电机静摩擦: 0\n"
+                         "安全保护:\n"
+                         "  相电流保护阈值: 80"));
+    }
+
+    void loadRules()
+    {
+        configfile::LoadResult r;
+        // Keys in table order, not file order; a key in the wrong section is ignored.
+        QCOMPARE(load("校准:\n  电机静摩擦: 4\n  校准电压: 3.5\n  其他: 1\n", &r),
+                 (Applied{{"doubleSpinBox_CalibVoltage", 3.5}}));
+        QCOMPARE(r, configfile::LoadResult::Applied);
+        QCOMPARE(load("控制器:\n  减速比: 6\n  位置环增益: 20\n"),
+                 (Applied{{"doubleSpinBox_PosGain", 20}, {"doubleSpinBox_ReductionRatio", 6}}));
+        // A repeated section is applied again; unknown sections and null or list sections set nothing.
+        QCOMPARE(load("电机:\n  转动惯量: 1\n其他:\n  转动惯量: 5\n校准:\nCAN总线: [1, 2]\n电机:\n  转动惯量: 2\n", &r),
+                 (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_Inertia", 2}}));
+        QCOMPARE(r, configfile::LoadResult::Applied);
+        // Exponent, infinity and not-a-number forms are numbers too.
+        const Applied special = load("CAN总线:\n  节点ID: 1e1\n  心跳接收超时时间: .inf\n  心跳发送时间间隔: .NaN\n");
+        QCOMPARE(special.size(), 3);
+        QCOMPARE(special[0].second, 10.0);
+        QVERIFY(std::isinf(special[1].second));
+        QVERIFY(std::isnan(special[2].second));
+
+        // Nothing to apply.
+        for (const char* empty : {"", "# only a comment\n", "~\n", "just text\n", "其他:\n  a: 1\n"}) {
+            QVERIFY(load(empty, &r).isEmpty());
+            QCOMPARE(r, configfile::LoadResult::Applied);
+        }
+    }
+
+    void loadStopsAtTheFirstError()
+    {
+        configfile::LoadResult r;
+        QCOMPARE(load("电机:\n  转动惯量: 1\n控制器:\n  位置环增益: 20\n  减速比: abc\n  位置到达窗口: 1\n安全保护:\n  欠压保护阈值: 9\n", &r),
+                 (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_PosGain", 20}}));
+        QCOMPARE(r, configfile::LoadResult::ParseError);
+        const char* broken[] = {
+            "电机: [1\n",                       // not YAML
+            "- 电机\n- 校准\n",                 // a list at the root
+            "电机: 5\n",                        // a section that is a plain value
+            "? [a, b]\n: 1\n",                  // a section name that is no plain value
+            "电机:\n  转动惯量:\n",             // empty value
+            "电机:\n  转动惯量: [1]\n",         // a list value
+            "电机:\n  转动惯量: {a: 1}\n",      // a map value
+            "电机:\n  转动惯量: 1,5\n",         // a decimal comma is no number
+        };
+        for (const char* text : broken) {
+            QVERIFY2(load(text, &r).isEmpty(), text);
+            QVERIFY2(r == configfile::LoadResult::ParseError, text);
+        }
+    }
+
+    void saveThenLoadRestoresTheNineBoxes()
+    {
+        Restore restore;
+        WorkDir dir(true);
+        QTemporaryDir files;
+        const QString path = files.filePath("drive.yaml");
+        MainWindow w;
+        BoxCatcher boxes;
+
+        QMap<QString, double> saved;
+        int n = 1;
+        for (const configfile::Entry& e : configfile::entries()) {
+            if (!e.saveOrder) continue;
+            QDoubleSpinBox* b = box(w, e.spinBox);
+            b->setValue(b->minimum() + (b->maximum() - b->minimum()) * n++ / 20.0);
+            saved[e.spinBox] = b->value();
+        }
+        chooseFile(path);
+        w.findChild<QPushButton*>("pushButton_saveConfigFile")->click();
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, QString("保存成功"));
+        QCOMPARE(boxes.boxes[0].text, QString("YAML 文件已成功保存！"));
+
+        // Move every box away from what was saved.
+        for (const configfile::Entry& e : configfile::entries()) {
+            QDoubleSpinBox* b = box(w, e.spinBox);
+            if (b->value() != b->maximum()) b->setValue(b->maximum());
+            else b->setValue(b->minimum());
+        }
+        const QMap<QString, double> before = allBoxes(w);
+        MainWindowProbe::ui(w)->pushButton_clear->click();
+        takeSent();
+        w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
+        QCOMPARE(boxes.boxes.size(), 1);
+        const QMap<QString, double> after = allBoxes(w);
+        for (auto it = after.cbegin(); it != after.cend(); ++it)
+            QCOMPARE(it.value(), saved.contains(it.key()) ? saved[it.key()] : before[it.key()]);
+        // The form only: nothing sent, nothing logged.
+        QVERIFY(takeSent().empty());
+        QVERIFY(MainWindowProbe::logLines(w).isEmpty());
+    }
+
+    void loadIntoTheForm()
+    {
+        Restore restore;
+        WorkDir dir(true);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        QPushButton* loadButton = w.findChild<QPushButton*>("pushButton_loadConfigFile");
+
+        QDoubleSpinBox* voltage = box(w, "doubleSpinBox_CalibVoltage");
+        QDoubleSpinBox* calibCurrent = box(w, "doubleSpinBox_CalibCurrent");
+        QDoubleSpinBox* friction = box(w, "doubleSpinBox_Fric_motor");
+        QDoubleSpinBox* inertia = box(w, "doubleSpinBox_Inertia");
+        const double calibCurrentBefore = calibCurrent->value();
+        const double frictionBefore = friction->value();
+        const double inertiaBefore = inertia->value();
+        const double high = voltage->maximum() + 100;
+        chooseFile(writeFile(files, "a.yaml",
+                             QString("校准:\n  校准电压: %1\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n")
+                                 .arg(high)
+                                 .toUtf8()));
+        loadButton->click();
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(voltage->value(), voltage->maximum());
+        QCOMPARE(calibCurrent->value(), calibCurrentBefore);
+        QCOMPARE(friction->value(), frictionBefore);
+        // Rounded to the box's decimals.
+        QCOMPARE(inertia->value(), QString::number(1.234567, 'f', inertia->decimals()).toDouble());
+        QVERIFY(inertia->value() != inertiaBefore);
+
+        // A text value: the keys before it stay set, nothing after it is applied.
+        QDoubleSpinBox* posGain = box(w, "doubleSpinBox_PosGain");
+        QDoubleSpinBox* window = box(w, "doubleSpinBox_PositionWindow");
+        QDoubleSpinBox* nodeId = box(w, "doubleSpinBox_NodeID");
+        const double windowBefore = window->value();
+        const double nodeBefore = nodeId->value();
+        const double gain = posGain->value() == posGain->minimum() ? posGain->maximum() : posGain->minimum();
+        chooseFile(writeFile(files, "b.yaml",
+                             QString("控制器:\n  位置环增益: %1\n  减速比: fast\n  位置到达窗口: %2\nCAN总线:\n  节点ID: %3\n")
+                                 .arg(gain)
+                                 .arg(windowBefore + 1)
+                                 .arg(nodeBefore + 1)
+                                 .toUtf8()));
+        loadButton->click();
+        QCOMPARE(posGain->value(), gain);
+        QCOMPARE(window->value(), windowBefore);
+        QCOMPARE(nodeId->value(), nodeBefore);
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, QString("解析错误"));
+        QCOMPARE(boxes.boxes[0].text, QString("文件解析失败，请检查 YAML 格式"));
+
+        // An empty file changes nothing and says nothing.
+        const QMap<QString, double> before = allBoxes(w);
+        chooseFile(writeFile(files, "empty.yaml", ""));
+        loadButton->click();
+        QCOMPARE(allBoxes(w), before);
+        QCOMPARE(boxes.boxes.size(), 1);
+
+        // A file that cannot be read, and a cancelled dialog.
+        chooseFile(files.filePath("missing.yaml"));
+        loadButton->click();
+        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(boxes.boxes[1].title, QString("加载失败"));
+        QCOMPARE(boxes.boxes[1].text, QString("YAML 文件无法打开！"));
+        chooseFile(QString());
+        loadButton->click();
+        w.findChild<QPushButton*>("pushButton_saveConfigFile")->click();
+        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(allBoxes(w), before);
+    }
+
+    void saveFailures()
+    {
+        Restore restore;
+        WorkDir dir(false);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        QPushButton* saveButton = w.findChild<QPushButton*>("pushButton_saveConfigFile");
+
+        chooseFile(files.filePath("no/such/dir/x.yaml"));
+        saveButton->click();
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, QString("保存失败"));
+        QCOMPARE(boxes.boxes[0].text, QString("YAML 文件无法打开！"));
+
+        // A write that fails (no space) is reported, not called a success.
+        if (QFile::exists("/dev/full")) {
+            chooseFile("/dev/full");
+            saveButton->click();
+            QCOMPARE(boxes.boxes.size(), 2);
+            QCOMPARE(boxes.boxes[1].title, QString("保存错误"));
+            QCOMPARE(boxes.boxes[1].text, QString("无法保存文件: /dev/full"));
+        }
+
+        // An existing file is replaced whole.
+        const QString path = writeFile(files, "old.yaml", QByteArray(4000, '#'));
+        chooseFile(path);
+        saveButton->click();
+        QCOMPARE(boxes.boxes.last().title, QString("保存成功"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.startsWith("电机:\n"));
+        QVERIFY(!text.contains('#'));
+    }
+
+    void numbersIgnoreADecimalCommaLocale()
+    {
+        Restore restore;
+        std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(load("电机:\n  转动惯量: 0.5\n"), (Applied{{"doubleSpinBox_Inertia", 0.5}}));
+        QVERIFY(configfile::saveText([](const char*) { return 0.5; }).find("0.5") != std::string::npos);
+        QCOMPARE(configfile::formatNumber(0.1), std::string("0.10000000000000001"));
+    }
+
+    void loadUnderAGermanSystemLocale()
+    {
+        Restore restore;
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) QSKIP("de_DE.UTF-8 is not installed");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        try {
+            std::locale::global(std::locale("de_DE.UTF-8"));
+        } catch (const std::exception&) {
+        }
+        WorkDir dir(true);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        chooseFile(writeFile(files, "de.yaml", "电机:\n  转动惯量: 0.5\n"));
+        w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(box(w, "doubleSpinBox_Inertia")->value(), 0.5);
+    }
+};
+
+QTEST_MAIN(ConfigFiles)
+#include "tst_configfiles.moc"
