@@ -1,0 +1,121 @@
+// Start-up time: from process start to the main window's first completed paint, against
+// an empty main window with one plot (bench_startup_baseline) measured in the same run.
+// Each start is a child process; the median of several starts counts.
+//   bench_startup [--smoke]   --smoke: one start of each; the ratio is reported only
+//   bench_startup --child     internal: one start of the tool's window
+#include "benchsupport.h"
+
+#include <QProcess>
+
+using namespace bench;
+
+namespace {
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(QWidget* window) : window_(window) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Paint && !seen_ && widget && widget->window() == window_) {
+            seen_ = true;
+            // Queued behind the event that paints the whole window, so this marks its end.
+            // Any widget of the window counts: opaque children may leave the frame unpainted.
+            QMetaObject::invokeMethod(this, [] {
+                std::printf("FIRSTPAINT %lld\n", static_cast<long long>(steadyNs()));
+                std::fflush(stdout);
+                std::_Exit(0);
+            }, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* window_;
+    bool seen_ = false;
+};
+
+// The tool's own start, as its main() does it.
+int child(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    MainWindow w;
+    app.installEventFilter(&w);
+    FirstPaint firstPaint(&w);
+    app.installEventFilter(&firstPaint);
+    w.show();
+    return app.exec();
+}
+
+// Milliseconds from just before the child is started to its first completed paint; < 0 on failure.
+double timeStart(const QString& program, const QStringList& args, const QString& workDir)
+{
+    QProcess p;
+    p.setProgram(program);
+    p.setArguments(args);
+    p.setWorkingDirectory(workDir);
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    const qint64 t0 = steadyNs();
+    p.start();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+    for (const QByteArray& l : lines)
+        if (l.startsWith("FIRSTPAINT ")) return double(l.mid(11).toLongLong() - t0) / 1e6;
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    useOffscreenPlatform();
+    if (hasArg(argc, argv, "--child")) return child(argc, argv);
+
+    const bool smoke = hasArg(argc, argv, "--smoke");
+    QCoreApplication app(argc, argv);
+    DefinitionsDir definitions;
+    Results results(smoke);
+
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString baseline = dir + QStringLiteral("/bench_startup_baseline");
+    const int warmups = smoke ? 0 : 1;
+    const int repetitions = smoke ? 1 : 15;
+
+    std::vector<double> tool, base;
+    bool failed = false;
+    // Alternating, so a slow patch of the machine hits both alike.
+    for (int i = 0; i < warmups + repetitions && !failed; ++i) {
+        const double b = timeStart(baseline, {}, definitions.path());
+        const double t = timeStart(self, {QStringLiteral("--child")}, definitions.path());
+        if (b < 0 || t < 0) {
+            failed = true;
+            break;
+        }
+        std::printf("start %d%s: baseline %.1f ms, tool %.1f ms\n", i + 1, i < warmups ? " (warm-up)" : "", b, t);
+        if (i < warmups) continue;
+        base.push_back(b);
+        tool.push_back(t);
+    }
+    if (failed) {
+        results.check(QStringLiteral("start-up to first paint"), QStringLiteral("a child did not paint"),
+                      QStringLiteral("<= 3 x baseline"), false);
+        return results.exitCode();
+    }
+    const double mt = median(tool), mb = median(base);
+    const double ratio = mt / mb;
+    std::printf("median of %d: tool %.1f ms, baseline %.1f ms, ratio %.2f\n", repetitions, mt, mb, ratio);
+    results.timing(QStringLiteral("start-up to first paint (median of %1)").arg(repetitions),
+                   QStringLiteral("%1 ms vs baseline %2 ms = %3 x").arg(fmt(mt), fmt(mb), fmt(ratio, 2)),
+                   QStringLiteral("<= 3 x baseline"), ratio <= 3.0);
+    return results.exitCode();
+}
