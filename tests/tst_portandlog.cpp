@@ -87,6 +87,8 @@ private slots:
 
         MainWindowProbe::setCurveDisplaying(w, true);
         ui->plot->setInteractions(QCP::Interactions());
+        ui->plot->axisRect()->setRangeZoom(Qt::Vertical);   // as while a display runs
+        ui->plot->axisRect()->setRangeDrag(Qt::Vertical);
         takeSent();
         ui->pushButton_closeport->click();
         QCOMPARE(sentBytes(), QList<QByteArray>{QByteArray::fromHex("ffffffff55a1ffff")});
@@ -95,6 +97,8 @@ private slots:
         QCOMPARE(ui->pushButton_display->text(), QString("Display"));
         QVERIFY(ui->plot->interactions().testFlag(QCP::iRangeDrag));
         QVERIFY(ui->plot->interactions().testFlag(QCP::iRangeZoom));
+        QCOMPARE(ui->plot->axisRect()->rangeZoom(), Qt::Horizontal | Qt::Vertical);
+        QCOMPARE(ui->plot->axisRect()->rangeDrag(), Qt::Horizontal | Qt::Vertical);
         QVERIFY(ui->pushButton_openport->isEnabled());
         QVERIFY(ui->radioButtonCAN2->isEnabled());
 

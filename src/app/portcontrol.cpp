@@ -46,7 +46,8 @@ void MainWindow::on_pushButton_closeport_clicked()
             curveDisplaying = false;
             ui->pushButton_display->setText(QStringLiteral("Display"));
             QThread::msleep(10);
-            plotTimer.stop();
+            // Stops the redraw and gives the plot back its free zoom and drag in both directions.
+            stopCurvePlot();
         }
         ui->pushButton_plotTemperature->setChecked(false);
         canThread->stop();
