@@ -125,9 +125,13 @@ private:
 // Picks path in the file dialog after a moment, as a user would.
 void answerWith(MainWindow& w, const QString& path, int* asked = nullptr)
 {
-    MainWindowProbe::answerOpenDialog(w, [path, asked] {
+    MainWindowProbe::answerOpenDialog(w, [&w, path, asked] {
         if (asked) ++*asked;
         QTest::qWait(100);
+        // A loaded machine may take longer to bring the drive's answers to the queries.
+        auto* ui = MainWindowProbe::ui(w);
+        for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
+            QTest::qWait(10);
         return path;
     });
 }

@@ -155,11 +155,10 @@ bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag,
     frame.dataLen = static_cast<uint8_t>(n);
     if (n > 0 && data) std::memcpy(frame.data, data, static_cast<size_t>(n));
 
+    // Logged before the hand-over: a drive that answers at once must not have its reply
+    // reach the log ahead of the request.
+    if (log) emit writeLog(QStringLiteral("[Trans ]:") + protocol::hexBytes(frame.data, n));
     if (Transmit) Transmit(deviceType, deviceIndex, canIndex, &frame, 1);
-
-    if (log) {
-        emit writeLog(QStringLiteral("[Trans ]:") + protocol::hexBytes(frame.data, n));
-    }
     return true;
 }
 
