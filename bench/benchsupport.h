@@ -118,17 +118,28 @@ inline double percentile(std::vector<double> v, double p)
 
 inline double median(std::vector<double> v) { return percentile(std::move(v), 50); }
 
-// Keeps the GUI thread's event loop running until done() holds or timeoutMs passes.
+// Runs the GUI thread's event loop until done() holds or timeoutMs passes. The loop
+// blocks between events like the tool's own, so it adds no polling of its own.
 inline bool spinUntil(const std::function<bool()>& done, int timeoutMs)
 {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(2);
     QElapsedTimer t;
     t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (!done()) QThread::usleep(200);
-    }
-    return true;
+    bool ok = false;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            ok = true;
+            loop.quit();
+        } else if (t.elapsed() > timeoutMs) {
+            loop.quit();
+        }
+    });
+    check.start();
+    loop.exec();
+    return ok;
 }
 
 inline void spinFor(int ms)

@@ -37,15 +37,26 @@ private:
     bool seen_ = false;
 };
 
+void phase(const char* name)
+{
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch()).count();
+    std::printf("PHASE %s %lld\n", name, static_cast<long long>(ns));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    phase("main");
     QApplication app(argc, argv);
+    phase("application");
     QMainWindow window;
     window.setCentralWidget(new QCustomPlot(&window));
+    phase("window");
     FirstPaint firstPaint(&window);
     app.installEventFilter(&firstPaint);
     window.show();
+    phase("shown");
     return app.exec();
 }
