@@ -1,0 +1,241 @@
+// Every kind of file the tool reads, damaged in the ways files get damaged or crafted:
+// each read ends with the tool's message or an empty result, quickly, never a crash.
+#include "support/windowharness.h"
+
+#include "configfiles.h"
+
+#include <QElapsedTimer>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr qint64 kBoundMs = 5000;
+
+QByteArray original(const char* name)
+{
+    QFile f(QStringLiteral(QUINTREL_CONFIG_DIR "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Several megabytes of well-formed YAML the tool does not expect.
+QByteArray hugeYaml()
+{
+    QByteArray out;
+    out.reserve(4 << 20);
+    for (int i = 0; out.size() < (4 << 20); ++i) out += "key_" + QByteArray::number(i) + ": value " + QByteArray(40, 'x') + "\n";
+    return out;
+}
+
+// Every value swapped for a sequence holding a map.
+QByteArray wrongTypes(const QByteArray& good)
+{
+    QString text = QString::fromUtf8(good);
+    text.replace(QRegularExpression(QStringLiteral("^(\\s*[^:#\\n-][^:#\\n]*:)[ \\t]+[^\\n#]+$"),
+                                    QRegularExpression::MultilineOption),
+                 QStringLiteral("\\1 [1, {a: b}]"));
+    return text.toUtf8();
+}
+
+QByteArray notUtf8(const QByteArray& good)
+{
+    QByteArray out = good;
+    for (int i = out.size() / 7; i < out.size(); i += out.size() / 7 + 1) out.insert(i, "\xff\xfe\xc3\x28\xe2\x82");
+    return "\xc0\xaf" + out;
+}
+
+QByteArray aliasBomb()
+{
+    QByteArray y = "a: &a [\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\"]\n";
+    const char* names = "abcdefghij";
+    for (int i = 1; i < 10; ++i) {
+        const char p = names[i - 1], n = names[i];
+        y += QByteArray(1, n) + ": &" + n + " [";
+        for (int k = 0; k < 9; ++k) y += QByteArray(k ? ",*" : "*") + p;
+        y += "]\n";
+    }
+    return y;
+}
+
+QList<std::pair<QByteArray, QByteArray>> damagedYaml(const QByteArray& good)
+{
+    return {
+        {"truncated", good.left(good.size() / 2)},
+        {"truncated mid-line", good.left(good.size() / 3 + 1)},
+        {"empty", QByteArray()},
+        {"huge", hugeYaml()},
+        {"wrong types", wrongTypes(good)},
+        {"not UTF-8", notUtf8(good)},
+        {"alias bomb", aliasBomb()},
+        {"binary", QByteArray("\x00\x01\x02\x03\xff\x00{[}]&*!|>%@`", 20).repeated(100)},
+    };
+}
+
+QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir + "/" + name;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return QString();
+    f.write(bytes);
+    return path;
+}
+
+}  // namespace
+
+class BadFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { SimReset(); }
+    void cleanup() { configfile::openDialogHook = nullptr; }
+
+    void definitionFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        for (const char* file : {"state_config.yaml", "motor_config.yaml", "motor_parameter_config.yaml"})
+            for (const auto& [name, bytes] : damagedYaml(original(file)))
+                QTest::addRow("%s, %s", file, name.constData()) << QString(file) << bytes;
+    }
+
+    void definitionFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        WorkDir dir(true);
+        writeFile(dir.path(), file, bytes);
+        BoxCatcher boxes;
+        QElapsedTimer clock;
+        clock.start();
+        {
+            MainWindow w;
+            const QStringList log = MainWindowProbe::logLines(w);
+            if (file != QLatin1String("motor_parameter_config.yaml")) {
+                const QString ok = QStringLiteral(">>> File \"%1\" Load OK").arg(file);
+                const QString fail = QStringLiteral(">>> File \"%1\" Load FAIL!").arg(file);
+                QVERIFY2(log.contains(ok) || log.contains(fail), qPrintable(log.join('\n')));
+            }
+            // The window still works: a parameter read goes out and is answered.
+            openPort(w);
+            takeSent();
+            QVERIFY(MainWindowProbe::read(w, MotorConfig::MotorPolePairs, true));
+            QCOMPARE(sentBytes().size(), 1);
+        }
+        QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void configurationFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray good = QString("校准:\n  校准电压: 1.5\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n").toUtf8();
+        for (const auto& [name, bytes] : damagedYaml(good)) QTest::newRow(name.constData()) << bytes;
+        QTest::newRow("wrong top level") << QByteArray("- 1\n- 2\n");
+        QTest::newRow("numbers as maps") << QString("校准:\n  校准电压: {a: 1}\n电机: 7\n").toUtf8();
+        QTest::newRow("nan and inf") << QString("校准:\n  校准电压: .nan\n  电机静摩擦: -.inf\n").toUtf8();
+    }
+
+    void configurationFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        WorkDir dir(true);
+        const QString path = writeFile(dir.path(), "bad.yaml", bytes);
+        configfile::openDialogHook = [path](QWidget*, const QString&, const QString&) { return path; };
+        MainWindow w;
+        BoxCatcher boxes;
+        QDoubleSpinBox* voltage = w.findChild<QDoubleSpinBox*>("doubleSpinBox_CalibVoltage");
+        QElapsedTimer clock;
+        clock.start();
+        w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
+        QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(boxes.boxes.size() <= 1);
+        // Whatever was taken stays a number inside the box's range.
+        QVERIFY(qIsFinite(voltage->value()));
+        QVERIFY(voltage->value() >= voltage->minimum() && voltage->value() <= voltage->maximum());
+    }
+
+    void firmwareImages_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("magic only") << QByteArray("RBL\0", 4);
+        QTest::newRow("75 bytes") << (QByteArray("RBL\0", 4) + QByteArray(71, '\x01'));
+        QTest::newRow("huge, no magic") << QByteArray(18 << 20, '\x5a');
+        QTest::newRow("text") << QByteArray("version: 9.9.9\n").repeated(10);
+    }
+
+    void firmwareImages()
+    {
+        QFETCH(QByteArray, bytes);
+        WorkDir dir(false);
+        const QString path = writeFile(dir.path(), "fw.rbl", bytes);
+        MainWindow w;
+        openPort(w);
+        takeSent();
+        BoxCatcher boxes;
+        MainWindowProbe::answerOpenDialog(w, [path] { return path; });
+        QElapsedTimer clock;
+        clock.start();
+        MainWindowProbe::ui(w)->pushButton_updateFW->click();
+        QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(boxes.texts(), QStringList{"File Error"});
+        QCOMPARE(sentBytes().size(), 2);   // the two queries, no transfer
+        QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
+        QVERIFY(MainWindowProbe::ui(w)->pushButton_updateFW->isEnabled());
+    }
+
+    void pointLists_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        const QString wb = QStringLiteral(QUINTREL_TEST_DATA "/workbooks/");
+        for (const char* f : {"bomb.xlsx", "bomb-hidden.xlsx", "doctype.xlsx", "notazip.xlsx", "noworkbook.xlsx"}) {
+            QFile file(wb + f);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QTest::addRow("workbook %s", f) << QString(f) << file.readAll();
+        }
+        QFile points(wb + "points.xlsx");
+        QVERIFY(points.open(QIODevice::ReadOnly));
+        const QByteArray good = points.readAll();
+        QTest::newRow("workbook truncated") << "cut.xlsx" << good.left(good.size() / 2);
+        QTest::newRow("workbook empty") << "empty.xlsx" << QByteArray();
+        QTest::newRow("workbook bytes flipped") << "flip.xlsx" << [good] {
+            QByteArray b = good;
+            for (int i = 40; i < b.size(); i += 37) b[i] = char(b[i] ^ 0x5A);
+            return b;
+        }();
+        QTest::newRow("text empty") << "p.txt" << QByteArray();
+        QTest::newRow("text not UTF-8") << "p.txt" << QByteArray("\xff\xfe 1.0\xc3\x28 2.0\n\x80\x81 3 4\n");
+        QTest::newRow("text words") << "p.txt" << QByteArray("current torque\nabc def\n1,2,3\n;;;\n");
+        QTest::newRow("text nan and inf") << "p.txt" << QByteArray("nan nan\ninf inf\n-inf 1e400\n1e308 1e308\n");
+        QByteArray huge;
+        for (int i = 0; huge.size() < (3 << 20); ++i) huge += QByteArray::number(i * 0.001) + " " + QByteArray::number(i * 0.002) + "\n";
+        QTest::newRow("text huge") << "p.txt" << huge;
+        QTest::newRow("text one line, no newline") << "p.txt" << QByteArray(3 << 20, '7');
+    }
+
+    void pointLists()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        WorkDir dir(false);
+        const QString path = writeFile(dir.path(), name, bytes);
+        MainWindow w;
+        openPort(w);
+        takeSent();
+        MainWindowProbe::answerOpenDialog(w, [path] { return path; });
+        BoxCatcher boxes(QMessageBox::No);   // declines the write if a list was read
+        QElapsedTimer clock;
+        clock.start();
+        MainWindowProbe::ui(w)->pushButton_writeTorqueCalib->click();
+        QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY(sentBytes().isEmpty());
+        // Whatever was read is a finite list the drive's table can hold.
+        const auto list = MainWindowProbe::readPointList(w, path);
+        for (const auto& [x, y] : list) QVERIFY(qIsFinite(x) && qIsFinite(y));
+    }
+};
+
+QTEST_MAIN(BadFiles)
+#include "tst_badfiles.moc"

@@ -1,0 +1,167 @@
+// Closing the window while a sequence, transfer, stream or burst runs: no crash, every
+// worker joined before the window's members go, nothing sent afterwards, quick to close.
+#include "support/windowharness.h"
+
+#include "workers.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProgressDialog>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+enum class Op { ReadAll, WriteAll, Firmware, Hybrid, Roundtrip, Identification, Temperature, Display };
+enum class How { Close, Delete, Exit };
+
+QByteArray makeImage(int size)
+{
+    QByteArray img(size, '\0');
+    for (int i = 76; i < size; ++i) img[i] = char((i * 13 + 5) & 0xFF);
+    std::memcpy(img.data(), "RBL", 4);
+    std::memcpy(img.data() + 28, "9.9.9", 5);
+    std::memcpy(img.data() + 52, "QM72", 4);
+    return img;
+}
+
+// Starts op on an open port and waits until it is visibly under way.
+void start(MainWindow& w, Op op, const WorkDir& dir)
+{
+    Ui_MainWindow* ui = MainWindowProbe::ui(w);
+    const uint32_t before = SimCallCount(SIM_TRANSMIT);
+    switch (op) {
+    case Op::ReadAll:
+        ui->pushButton_ReadAllConfig->click();
+        break;
+    case Op::WriteAll:
+        ui->pushButton_WriteAllConfig->click();
+        break;
+    case Op::Firmware: {
+        const QString path = dir.path() + "/fw.rbl";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(makeImage(7 * 4096));
+        f.close();
+        MainWindowProbe::answerOpenDialog(w, [ui, path] {
+            for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
+                QTest::qWait(10);
+            return path;
+        });
+        ui->pushButton_updateFW->click();
+        QVERIFY(MainWindowProbe::fwUpdateBusy(w));
+        break;
+    }
+    case Op::Hybrid:
+        ui->pushButton_TP_Enable->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_TP_start->isEnabled(), 3000);
+        ui->spinBox_TP_position->setValue(1000);
+        ui->spinBox_TP_times->setValue(ui->spinBox_TP_times->maximum());
+        ui->pushButton_TP_start->click();
+        break;
+    case Op::Roundtrip:
+        ui->doubleSpinBox_intervaltime_torque->setValue(0.05);
+        ui->doubleSpinBox_runalltime_torque->setValue(ui->doubleSpinBox_runalltime_torque->maximum());
+        ui->pushButton_Roundtrip_Torque->click();
+        break;
+    case Op::Identification:
+        SimConfigure("identify_s", "600");
+        MainWindowProbe::answerSaveDialog(w, [] { return QString(); });
+        ui->pushButton_Identify->click();
+        break;
+    case Op::Temperature:
+        ui->pushButton_Temp->click();
+        ui->pushButton_plotTemperature->click();
+        QVERIFY(MainWindowProbe::temperatureStreaming(w));
+        break;
+    case Op::Display:
+        ui->checkBox_aCurrent->setChecked(true);
+        ui->pushButton_display->click();
+        QVERIFY(MainWindowProbe::curveDisplaying(w));
+        break;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(SimCallCount(SIM_TRANSMIT) >= before + 3 || op == Op::Display ||
+                                 op == Op::Temperature || op == Op::Identification,
+                             3000);
+    // Let it run a while: streams flow, workers sit in their waits.
+    QTest::qWait(300);
+}
+
+}  // namespace
+
+class ShutdownWhileBusy : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { SimReset(); }
+
+    void closingEndsEverything_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("how");
+        const std::pair<const char*, Op> ops[] = {
+            {"read all", Op::ReadAll},           {"write all", Op::WriteAll},
+            {"firmware transfer", Op::Firmware}, {"hybrid burst", Op::Hybrid},
+            {"roundtrip test", Op::Roundtrip},   {"identification", Op::Identification},
+            {"temperature", Op::Temperature},    {"live display", Op::Display},
+        };
+        for (const auto& [name, op] : ops) {
+            QTest::addRow("%s, close", name) << int(op) << int(How::Close);
+            QTest::addRow("%s, delete", name) << int(op) << int(How::Delete);
+        }
+        QTest::addRow("firmware transfer, File > Exit") << int(Op::Firmware) << int(How::Exit);
+        QTest::addRow("read all, File > Exit") << int(Op::ReadAll) << int(How::Exit);
+    }
+
+    void closingEndsEverything()
+    {
+        QFETCH(int, op);
+        QFETCH(int, how);
+        qApp->setQuitOnLastWindowClosed(false);
+        WorkDir dir(true);
+        BoxCatcher boxes;
+        auto* w = new MainWindow;
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+        openPort(*w);
+        start(*w, Op(op), dir);
+        if (QTest::currentTestFailed()) {
+            delete w;
+            return;
+        }
+
+        // The progress dialog goes in the destructor's body, after the workers were told to
+        // stop and before the pool itself: the moment to count them.
+        auto runningAtTeardown = std::make_shared<int>(-1);
+        WorkerPool* pool = MainWindowProbe::workers(*w);
+        QObject::connect(MainWindowProbe::progressDialog(*w), &QObject::destroyed,
+                         [pool, runningAtTeardown] { *runningAtTeardown = pool->running(); });
+        QPointer<MainWindow> alive(w);
+
+        QElapsedTimer clock;
+        clock.start();
+        switch (How(how)) {
+        case How::Close:
+            QVERIFY(w->close());
+            break;
+        case How::Delete:
+            delete w;
+            break;
+        case How::Exit:
+            MainWindowProbe::ui(*w)->actionExit->trigger();
+            break;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 2000);
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(*runningAtTeardown, 0);
+
+        const uint32_t sentAtClose = SimCallCount(SIM_TRANSMIT);
+        QTest::qWait(250);
+        QCOMPARE(SimCallCount(SIM_TRANSMIT), sentAtClose);
+        QVERIFY(!SimDeviceOpen());
+    }
+};
+
+QTEST_MAIN(ShutdownWhileBusy)
+#include "tst_shutdownwhilebusy.moc"
