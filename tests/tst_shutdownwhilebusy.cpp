@@ -85,7 +85,7 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
                                  op == Op::Temperature || op == Op::Identification,
                              3000);
     // Let it run a while: streams flow, workers sit in their waits.
-    QTest::qWait(300);
+    QTest::qWait(150);
 }
 
 }  // namespace
