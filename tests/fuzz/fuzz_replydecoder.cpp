@@ -1,0 +1,149 @@
+// Frames from the drive into the reply decoder of one long-lived offscreen window.
+//
+// Input: one set-up byte, then frames of one header byte and eight data bytes (the
+// adapter always hands over eight; missing ones read as zero). Header: length = h % 9
+// (0 to 8), time step since the last frame = (h / 9) * 5 ms; h >= 252 restarts the device
+// clock at 0. Set-up byte: bits 0-2 the live channels (0 off, 1-3 displayed, 4 the state a
+// refused start leaves), bit 3 samples shown in the log, bit 4 float log format, bit 5
+// temperature recording, bit 6 a known product type, bit 7 the save dialog answered.
+#include "fuzzsupport.h"
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+#include <cstring>
+
+class MainWindowProbe {
+public:
+    static void decode(MainWindow& w, const uchar* d, int n, float t) { w.deal_recv_data(d, n, t); }
+
+    static void answerDialogs(MainWindow& w, const bool* save, QString savePath)
+    {
+        w.saveFileDialogHook = [save, savePath](QWidget*, const QString&, const QString&) {
+            return *save ? savePath : QString();
+        };
+        w.openFileDialogHook = [](QWidget*, const QString&, const QString&) { return QString(); };
+    }
+
+    // The live display as the Display button leaves it, without a drive to ask.
+    static void setDisplay(MainWindow& w, int channels)
+    {
+        static const checkedItem ranges[4] = {
+            {QStringLiteral("aCurrent"), -60.0f, 60.0f},
+            {QStringLiteral("ElecAngle"), 0.0f, 6.28f},
+            {QStringLiteral("MotorAngle"), -625.0f, 625.0f},
+            {QStringLiteral("BusVoltage"), 0.0f, 60.0f},
+        };
+        w.checkedItems.clear();
+        for (int k = 0; k < channels; ++k) w.checkedItems.append(ranges[k]);
+        w.channelCount = channels;
+        // Each input starts from empty graphs, so memory stays flat however long the run.
+        for (QCPGraph* g : {w.curveGraph1.data(), w.curveGraph2.data(), w.curveGraph3.data()}) g->data()->clear();
+        if (channels >= 1 && channels <= 3) {
+            w.firstSamplePending = true;
+            w.curveDisplaying = true;
+            w.startCurvePlot();
+        } else {
+            w.curveDisplaying = false;
+            w.stopCurvePlot();
+        }
+    }
+
+    static void setTemperatureRecording(MainWindow& w, bool on)
+    {
+        w.on_pushButton_clearTemperature_clicked();
+        w.temperaturePlotting = on;
+        if (on) {
+            w.temperatureStartTime = QDateTime::currentDateTime();
+            w.temperatureTimer.start(16);
+        } else {
+            w.temperatureTimer.stop();
+        }
+    }
+
+    static void setProductType(MainWindow& w, const QString& type) { w.productType = type; }
+    static Ui_MainWindow* ui(MainWindow& w) { return w.ui; }
+    static void clearLog(MainWindow& w) { w.on_pushButton_clear_clicked(); }
+};
+
+namespace {
+
+MainWindow* window = nullptr;
+bool answerSave = false;
+
+// Message and file boxes are answered as soon as their event loop turns, so no input can
+// block; the progress dialog is no box and stays.
+void closeBoxes()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (qobject_cast<QMessageBox*>(modal) || qobject_cast<QFileDialog*>(modal))
+        static_cast<QDialog*>(modal)->reject();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::quietQt();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "fuzz_replydecoder";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);   // lives as long as the process
+
+    // The definition files, so status words find their texts.
+    const QDir dir(fuzz::scratchDir().path());
+    for (const char* f : {"state_config.yaml", "motor_config.yaml", "motor_parameter_config.yaml"})
+        QFile::copy(QStringLiteral(QUINTREL_CONFIG_DIR "/") + QLatin1String(f), dir.filePath(QLatin1String(f)));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    window = new MainWindow;
+    QDir::setCurrent(previous);   // libFuzzer reads corpus paths relative to where it started
+    MainWindowProbe::answerDialogs(*window, &answerSave, dir.filePath(QStringLiteral("identification.csv")));
+
+    auto* closer = new QTimer(qApp);
+    closer->setInterval(0);
+    QObject::connect(closer, &QTimer::timeout, closer, closeBoxes);
+    closer->start();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0) return 0;
+    MainWindow& w = *window;
+    Ui_MainWindow* ui = MainWindowProbe::ui(w);
+
+    const uint8_t setup = data[0];
+    MainWindowProbe::setDisplay(w, (setup & 7) % 5);
+    ui->checkBox_showInText->setChecked(setup & 0x08);
+    ((setup & 0x10) ? ui->radioButton_float : ui->radioButton_10)->setChecked(true);
+    MainWindowProbe::setTemperatureRecording(w, setup & 0x20);
+    MainWindowProbe::setProductType(w, (setup & 0x40) ? QStringLiteral("QM72") : QString());
+    answerSave = setup & 0x80;
+
+    // Frames of one input stay few, so each runs quickly even when every one opens a box.
+    constexpr int maxFrames = 128;
+    float t = 0.5f;
+    size_t pos = 1;
+    for (int i = 0; i < maxFrames && pos < size; ++i) {
+        const uint8_t h = data[pos++];
+        uchar frame[8] = {};
+        const size_t take = std::min<size_t>(8, size - pos);
+        std::memcpy(frame, data + pos, take);
+        pos += take;
+        if (h >= 252) t = 0.0f;
+        else t += float(h / 9) * 0.005f;
+        MainWindowProbe::decode(w, frame, h % 9, t);
+    }
+
+    // Redraws, the batched log and the progress tick run as they would between frames.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    MainWindowProbe::clearLog(w);
+    return 0;
+}
