@@ -30,17 +30,20 @@ else
   done
 fi
 
+OUT=$BUILD/fuzz-out
+mkdir -p "$OUT"
+
 export QT_QPA_PLATFORM=offscreen
-# Temporary files (the window's identification data among them) in memory: a file
-# truncated and rewritten for every input costs a disk flush.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+# Temporary files (the inputs handed over as files, the window's identification data) go
+# in memory where the machine has it: a file truncated and rewritten for every input costs a
+# disk flush. Each target gets a folder of its own, removed afterwards: a fuzzer that ends
+# through _Exit leaves its temporary files behind.
+TMP_BASE=$OUT
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then TMP_BASE=/dev/shm; fi
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 if command -v llvm-symbolizer >/dev/null; then export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer); fi
-
-OUT=$BUILD/fuzz-out
-mkdir -p "$OUT"
 
 # One target: replay the seeds, then fuzz from them into a scratch corpus (the seeds in the
 # repository stay as they are). Writes the result to $OUT/<target>/result.
@@ -50,6 +53,9 @@ run_target() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   local common=(-timeout=10 -rss_limit_mb=2048 -artifact_prefix="$dir/artifacts/")
   local rc=0
+  local tmp
+  tmp=$(mktemp -d "$TMP_BASE/quintrel-fuzz-$1.XXXXXX")
+  export TMPDIR=$tmp
   if [ ! -x "$bin" ]; then
     echo "no executable $bin" >"$dir/log"
     rc=2
@@ -66,6 +72,7 @@ run_target() {
         "$dir/corpus" "$seeds" >>"$dir/log" 2>&1 || rc=$?
     fi
   fi
+  rm -rf "$tmp"
   echo $rc >"$dir/result"
 }
 

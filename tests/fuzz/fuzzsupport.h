@@ -26,13 +26,11 @@ inline void quietQt()
     });
 }
 
-// A folder of the process's own, removed at exit; in memory where the machine has it, as a
-// file rewritten for every input costs a disk flush otherwise.
+// A folder of the process's own under TMPDIR (scripts/fuzz.sh points that into memory: a
+// file rewritten for every input costs a disk flush otherwise).
 inline const QTemporaryDir& scratchDir()
 {
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/quintrel-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/quintrel-fuzz-XXXXXX"));
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/quintrel-fuzz-XXXXXX"));
     if (!dir.isValid()) std::abort();
     return dir;
 }
