@@ -153,3 +153,20 @@ void VekCustomPlot::wheelEvent(QWheelEvent *event)
     QCustomPlot::wheelEvent(event);
     rect->setRangeZoom(saved);
 }
+
+// A window being laid out resizes the plot several times before its first paint; replot
+// once, when the size has settled, instead of rebuilding the paint buffers every time.
+void VekCustomPlot::resizeEvent(QResizeEvent *event)
+{
+    Q_UNUSED(event)
+    setViewport(rect());
+    replot(rpQueuedReplot);
+}
+
+void VekCustomPlot::paintEvent(QPaintEvent *event)
+{
+    // Never paint stale buffers: a replot still queued is done now.
+    if (mReplotQueued)
+        replot(rpQueuedRefresh);
+    QCustomPlot::paintEvent(event);
+}

@@ -24,6 +24,8 @@ public:
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
     bool isShowTracer;
     VekTracer *xTracer;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 #ifdef Q_OS_WIN
@@ -23,6 +24,9 @@ void MainWindow::autoUpgrade(bool show)
         QLatin1Char('"') + QDir(QCoreApplication::applicationDirPath()).path() + QLatin1Char('"'),
         show ? QStringLiteral("show") : QStringLiteral("hide"),
     };
-    if (!QProcess::startDetached(kUpdater, arguments, QString()))
+    // Looking the program up first spares a process start when there is none to start.
+    const bool found = !QStandardPaths::findExecutable(kUpdater).isEmpty() ||
+                       !QStandardPaths::findExecutable(kUpdater, {QCoreApplication::applicationDirPath()}).isEmpty();
+    if (!found || !QProcess::startDetached(kUpdater, arguments, QString()))
         emit writeLog(QStringLiteral("Failed to start the updater."));
 }
