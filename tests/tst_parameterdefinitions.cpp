@@ -1,24 +1,12 @@
 #include <QtTest>
 
 #include "loadyaml.h"
+#include "support/messagelog.h"
 
 #include <cmath>
 
 namespace {
 
-struct MessageLog
-{
-    static inline QStringList lines;
-    QtMessageHandler previous;
-    MessageLog()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-            lines << (type == QtDebugMsg ? QStringLiteral("D:") : QStringLiteral("W:")) + msg;
-        });
-    }
-    ~MessageLog() { qInstallMessageHandler(previous); }
-};
 
 } // namespace
 

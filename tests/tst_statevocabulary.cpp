@@ -1,23 +1,10 @@
 #include <QtTest>
 
 #include "loadyaml.h"
+#include "support/messagelog.h"
 
 namespace {
 
-// Collects debug and warning lines as "D:text" / "W:text" while in scope.
-struct MessageLog
-{
-    static inline QStringList lines;
-    QtMessageHandler previous;
-    MessageLog()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-            lines << (type == QtDebugMsg ? QStringLiteral("D:") : QStringLiteral("W:")) + msg;
-        });
-    }
-    ~MessageLog() { qInstallMessageHandler(previous); }
-};
 
 using ListLookup = bool (StateChecker::*)(const QString&, quint64, QList<QString>&);
 
