@@ -5,11 +5,6 @@
 
 #include <cmath>
 
-namespace {
-
-
-} // namespace
-
 class ParameterDefinitionsTest : public QObject
 {
     Q_OBJECT
