@@ -2,10 +2,10 @@
 // in a scratch working directory, clocks, percentiles and the result lines bench.sh reads.
 #pragma once
 
-#include "can.h"
+#include "can/can.h"
 #include "ecanvci.h"
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // is reported where the operator expects it, and the tool works again after a port reopen.
 #include "support/windowharness.h"
 
-#include "workers.h"
+#include "app/workers.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "axistag.h"
+#include "widgets/axistag.h"
 
 namespace {
 

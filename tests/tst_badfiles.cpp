@@ -2,7 +2,7 @@
 // each read ends with the tool's message or an empty result, quickly, never a crash.
 #include "support/windowharness.h"
 
-#include "configfiles.h"
+#include "formats/configfiles.h"
 
 #include <QElapsedTimer>
 #include <QDoubleSpinBox>

@@ -1,4 +1,4 @@
-#include "can.h"
+#include "can/can.h"
 #include "ecanvci.h"
 #include "support/debugcapture.h"
 

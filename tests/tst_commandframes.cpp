@@ -1,4 +1,4 @@
-#include "motorprotocol.h"
+#include "protocol/motorprotocol.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "configfiles.h"
+#include "formats/configfiles.h"
 
 #include <QDoubleSpinBox>
 

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "firmwareimage.h"
+#include "formats/firmwareimage.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "workers.h"
+#include "app/workers.h"
 
 #include <QElapsedTimer>
 #include <QMutex>

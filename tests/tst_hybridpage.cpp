@@ -1,7 +1,7 @@
 #include "support/windowharness.h"
 
-#include "hybrid.h"
-#include "workers.h"
+#include "protocol/hybrid.h"
+#include "app/workers.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "support/windowharness.h"
 
-#include "axistag.h"
-#include "vekcustomplot.h"
+#include "widgets/axistag.h"
+#include "widgets/vekcustomplot.h"
 
 // What an axis tag shows: its text, border pen and the value it points at.
 struct TagView : AxisTag {

@@ -17,7 +17,7 @@
 #include <QToolBar>
 
 // The path lets this target's AUTOUIC find the form next to the sources.
-#include "../src/forms/ui_mainwindow.h"
+#include "forms/ui_mainwindow.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "parameterrows.h"
+#include "app/parameterrows.h"
 
 namespace {
 QByteArray hex(const char* t) { return QByteArray::fromHex(t); }

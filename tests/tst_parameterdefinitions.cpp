@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "loadyaml.h"
+#include "vocabulary/loadyaml.h"
 #include "support/messagelog.h"
 
 #include <cmath>

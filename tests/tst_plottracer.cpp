@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "vekcustomplot.h"
-#include "vektracer.h"
+#include "widgets/vekcustomplot.h"
+#include "widgets/vektracer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "vekcustomplot.h"
+#include "widgets/vekcustomplot.h"
 
 // Wheel zoom of the plot: which axes zoom, and when a span limit refuses it.
 class PlotZoom : public QObject

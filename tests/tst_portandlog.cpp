@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "logformat.h"
+#include "app/logformat.h"
 
 class PortAndLog : public QObject {
     Q_OBJECT

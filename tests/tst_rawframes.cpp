@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "rawframecodec.h"
+#include "protocol/rawframecodec.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "roundtriptimer.h"
+#include "app/roundtriptimer.h"
 
 #include <QSignalSpy>
 

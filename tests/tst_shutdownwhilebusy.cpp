@@ -2,7 +2,7 @@
 // worker joined before the window's members go, nothing sent afterwards, quick to close.
 #include "support/windowharness.h"
 
-#include "workers.h"
+#include "app/workers.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "logformat.h"
+#include "app/logformat.h"
 
 #include <QHelpEvent>
 

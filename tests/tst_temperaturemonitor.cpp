@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "vekcustomplot.h"
+#include "widgets/vekcustomplot.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "support/windowharness.h"
 
-#include "torquetable.h"
+#include "formats/torquetable.h"
 
 namespace {
 

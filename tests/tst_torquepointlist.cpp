@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "torquetable.h"
+#include "formats/torquetable.h"
 
 namespace {
 

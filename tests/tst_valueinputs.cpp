@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "nwheeldoublespinbox.h"
+#include "widgets/nwheeldoublespinbox.h"
 
 namespace {
 

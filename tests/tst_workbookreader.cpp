@@ -4,7 +4,7 @@
 #include <quazipfile.h>
 #include <quazipnewinfo.h>
 
-#include "xlsxreader.h"
+#include "formats/xlsxreader.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // and how the Write button takes its value from the row's input.
 #pragma once
 
-#include "motorprotocol.h"
+#include "protocol/motorprotocol.h"
 
 #include <array>
 

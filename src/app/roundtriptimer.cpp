@@ -1,4 +1,4 @@
-#include "roundtriptimer.h"
+#include "app/roundtriptimer.h"
 
 #include <QThread>
 #include <QTimer>

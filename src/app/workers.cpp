@@ -1,4 +1,4 @@
-#include "workers.h"
+#include "app/workers.h"
 
 #include <QMetaObject>
 #include <QThread>

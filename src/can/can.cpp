@@ -1,5 +1,5 @@
-#include "can.h"
-#include "motorprotocol.h"
+#include "can/can.h"
+#include "protocol/motorprotocol.h"
 
 #include <QCoreApplication>
 #include <QDebug>

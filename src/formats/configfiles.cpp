@@ -1,15 +1,5 @@
 // Drive configuration files: nine parameter inputs saved to YAML, up to 43 loaded from it.
-// Only the form changes; the user writes to the drive afterwards.
-#include "configfiles.h"
-
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
-
-#include <QDoubleSpinBox>
-#include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QTextStream>
+#include "formats/configfiles.h"
 
 #include <yaml-cpp/yaml.h>
 
@@ -166,67 +156,3 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
 }
 
 }  // namespace configfile
-
-void MainWindow::on_pushButton_saveConfigFile_clicked()
-{
-    const QString caption = tr("保存 YAML 文件");
-    const QString filter = tr("YAML Files (*.yaml)");
-    const QString path = configfile::saveDialogHook ? configfile::saveDialogHook(this, caption, filter)
-                                                    : QFileDialog::getSaveFileName(this, caption, QString(), filter);
-    if (path.isEmpty()) return;
-
-    bool failed = false;
-    try {
-        const std::string text = configfile::saveText([this](const char* name) {
-            const auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name));
-            if (!box) throw std::runtime_error(std::string("no input ") + name);
-            return box->value();
-        });
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-            QMessageBox::information(this, tr("保存失败"), tr("YAML 文件无法打开！"));
-            return;
-        }
-        QTextStream out(&file);
-        out.setEncoding(QStringConverter::Utf8);
-        out << QString::fromStdString(text);
-        out.flush();
-        const bool written = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
-        file.close();
-        // A full disk must not be reported as a saved file.
-        failed = !written || file.error() != QFileDevice::NoError;
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    if (failed) {
-        QMessageBox::warning(this, tr("保存错误"), tr("无法保存文件: %1").arg(path));
-        return;
-    }
-    QMessageBox::information(this, tr("保存成功"), tr("YAML 文件已成功保存！"));
-}
-
-void MainWindow::on_pushButton_loadConfigFile_clicked()
-{
-    const QString caption = tr("选择 YAML 文件");
-    const QString filter = tr("YAML Files (*.yaml *.yml)");
-    const QString path = configfile::openDialogHook ? configfile::openDialogHook(this, caption, filter)
-                                                    : QFileDialog::getOpenFileName(this, caption, QString(), filter);
-    if (path.isEmpty()) return;
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QMessageBox::information(this, tr("加载失败"), tr("YAML 文件无法打开！"));
-        return;
-    }
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    const QString text = in.readAll();
-    file.close();
-
-    const configfile::LoadResult result =
-        configfile::applyText(text.toStdString(), [this](const char* name, double value) {
-            if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
-        });
-    if (result == configfile::LoadResult::ParseError)
-        QMessageBox::warning(this, tr("解析错误"), tr("文件解析失败，请检查 YAML 格式"));
-}

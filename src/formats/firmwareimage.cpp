@@ -1,4 +1,4 @@
-#include "firmwareimage.h"
+#include "formats/firmwareimage.h"
 
 #include <cmath>
 

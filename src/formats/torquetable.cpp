@@ -1,6 +1,6 @@
-#include "torquetable.h"
+#include "formats/torquetable.h"
 
-#include "xlsxreader.h"
+#include "formats/xlsxreader.h"
 
 #include <QDebug>
 #include <QFile>

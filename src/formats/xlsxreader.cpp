@@ -1,4 +1,4 @@
-#include "xlsxreader.h"
+#include "formats/xlsxreader.h"
 
 #include <QDir>
 #include <QXmlStreamReader>

@@ -2,7 +2,7 @@
 // gains and torque in the drive's raw units.
 #pragma once
 
-#include "motorprotocol.h"
+#include "protocol/motorprotocol.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "rawframecodec.h"
+#include "protocol/rawframecodec.h"
 
 #include <QRegularExpression>
 

@@ -2,7 +2,7 @@
 // stream samples, and the quick-set and clear-state frames. No window involved.
 #pragma once
 
-#include "motorprotocol.h"
+#include "protocol/motorprotocol.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "loadyaml.h"
+#include "vocabulary/loadyaml.h"
 
 #include <QDebug>
 #include <QFile>

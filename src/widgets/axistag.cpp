@@ -1,4 +1,4 @@
-#include "axistag.h"
+#include "widgets/axistag.h"
 
 AxisTag::AxisTag(QCPAxis *parentAxis)
     : QObject(parentAxis),

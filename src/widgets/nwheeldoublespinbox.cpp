@@ -1,4 +1,4 @@
-#include "nwheeldoublespinbox.h"
+#include "widgets/nwheeldoublespinbox.h"
 
 #include <QVariant>
 #include <QWheelEvent>

@@ -1,6 +1,6 @@
-#include "vekcustomplot.h"
+#include "widgets/vekcustomplot.h"
 
-#include "vektracer.h"
+#include "widgets/vektracer.h"
 
 namespace {
 // An axis counts as under the pointer when its hit distance is below this.

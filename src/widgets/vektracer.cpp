@@ -1,4 +1,4 @@
-#include "vektracer.h"
+#include "widgets/vektracer.h"
 
 #include <qcustomplot.h>
 

@@ -1,5 +1,5 @@
 // Drive configuration files: the loader that turns a document into parameter input values.
-#include "configfiles.h"
+#include "formats/configfiles.h"
 #include "fuzzsupport.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
 // Firmware image files: the header check and the cutting into frames, on any bytes.
-#include "firmwareimage.h"
+#include "formats/firmwareimage.h"
 #include "fuzzsupport.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -1,7 +1,7 @@
 // Typed frame text into the hex parser behind the Send button, and raw bit patterns into
 // the range scaling of the quick-set frames.
 #include "fuzzsupport.h"
-#include "rawframecodec.h"
+#include "protocol/rawframecodec.h"
 
 #include <cstring>
 #include <vector>

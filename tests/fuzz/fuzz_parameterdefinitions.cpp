@@ -1,6 +1,6 @@
 // The parameter definition file ("motor_parameter_config.yaml"): defaults and ranges.
 #include "fuzzsupport.h"
-#include "loadyaml.h"
+#include "vocabulary/loadyaml.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,7 +1,7 @@
 // Text point lists for the torque calibration: the line parser, then the whole chain from
 // a file (read, filter, reduce) to the table frames.
 #include "fuzzsupport.h"
-#include "torquetable.h"
+#include "formats/torquetable.h"
 
 #include <cmath>
 

@@ -7,8 +7,8 @@
 // refused start leaves), bit 3 samples shown in the log, bit 4 float log format, bit 5
 // temperature recording, bit 6 a known product type, bit 7 the save dialog answered.
 #include "fuzzsupport.h"
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 // The two definition files read at start-up into the state vocabulary: status-word texts
 // per product type ("state_config.yaml") and the identification choices ("motor_config.yaml").
 #include "fuzzsupport.h"
-#include "loadyaml.h"
+#include "vocabulary/loadyaml.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,7 +1,7 @@
 // Workbook files: the .xlsx reader on any bytes, then the torque point list read from it.
 #include "fuzzsupport.h"
-#include "torquetable.h"
-#include "xlsxreader.h"
+#include "formats/torquetable.h"
+#include "formats/xlsxreader.h"
 
 #include <cmath>
 

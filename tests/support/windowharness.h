@@ -2,12 +2,12 @@
 // definition files, modal boxes caught and closed, the log and the sent frames read back.
 #pragma once
 
-#include "can.h"
+#include "can/can.h"
 #include "ecanvci.h"
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
-#include "loadyaml.h"
-#include "nwheeldoublespinbox.h"
+#include "app/mainwindow/mainwindow.h"
+#include "forms/ui_mainwindow.h"
+#include "vocabulary/loadyaml.h"
+#include "widgets/nwheeldoublespinbox.h"
 
 #include <QAbstractButton>
 #include <QApplication>

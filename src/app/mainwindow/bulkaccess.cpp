@@ -1,9 +1,9 @@
 // Read All / Write All: press every parameter row's button in turn, 10 ms apart.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "ui_mainwindow.h"
-#include "workers.h"
+#include "can/can.h"
+#include "forms/ui_mainwindow.h"
+#include "app/workers.h"
 
 #include <array>
 #include <memory>

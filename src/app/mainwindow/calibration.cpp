@@ -1,9 +1,9 @@
 // Calibration page: motor calibration start/stop and the torque-calibration table.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "torquetable.h"
-#include "ui_mainwindow.h"
+#include "can/can.h"
+#include "formats/torquetable.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QDebug>
 #include <QFileDialog>

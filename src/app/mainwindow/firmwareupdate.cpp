@@ -1,11 +1,11 @@
 // Drive firmware update: the checks on the GUI thread, then a worker that streams the
 // image in 7-byte chunks paced by the drive's ready flag.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "firmwareimage.h"
-#include "ui_mainwindow.h"
-#include "workers.h"
+#include "can/can.h"
+#include "formats/firmwareimage.h"
+#include "forms/ui_mainwindow.h"
+#include "app/workers.h"
 
 #include <QCoreApplication>
 #include <QDebug>

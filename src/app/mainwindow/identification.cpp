@@ -1,9 +1,9 @@
 // Parameter identification: puts the drive into its sine-curve run and exports the
 // recorded data when the drive ends the run.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "ui_mainwindow.h"
+#include "can/can.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,13 +1,13 @@
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "axistag.h"
-#include "can.h"
-#include "loadyaml.h"
-#include "nwheeldoublespinbox.h"
-#include "parameterrows.h"
-#include "roundtriptimer.h"
-#include "ui_mainwindow.h"
-#include "workers.h"
+#include "widgets/axistag.h"
+#include "can/can.h"
+#include "vocabulary/loadyaml.h"
+#include "widgets/nwheeldoublespinbox.h"
+#include "app/parameterrows.h"
+#include "app/roundtriptimer.h"
+#include "forms/ui_mainwindow.h"
+#include "app/workers.h"
 
 #include <QDebug>
 #include <QEvent>

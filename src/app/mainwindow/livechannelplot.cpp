@@ -1,10 +1,10 @@
 // The live channel plot: channel choice, start and stop of the drive's sample stream,
 // the 16 ms redraw, graph/legend selection, the cross-hair box and the background toggle.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "axistag.h"
-#include "ui_mainwindow.h"
-#include "vekcustomplot.h"
+#include "widgets/axistag.h"
+#include "forms/ui_mainwindow.h"
+#include "widgets/vekcustomplot.h"
 
 #include <QDebug>
 #include <QLinearGradient>

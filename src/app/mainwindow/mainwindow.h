@@ -2,7 +2,7 @@
 // their bodies live in the files of the subsystem they belong to.
 #pragma once
 
-#include "motorprotocol.h"
+#include "protocol/motorprotocol.h"
 
 #include <QColor>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 // Port control, the log pane, the state line and error pane, the message box and docks.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "logformat.h"
-#include "ui_mainwindow.h"
+#include "can/can.h"
+#include "app/logformat.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QDebug>
 #include <QMessageBox>

@@ -1,5 +1,5 @@
 // The 100 ms progress tick shared by the firmware update and parameter identification.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
 #include <QProgressDialog>
 

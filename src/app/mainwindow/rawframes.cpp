@@ -1,8 +1,8 @@
 // Frames that are not parameter requests: typed hex bytes, quick set, clear state.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "rawframecodec.h"
-#include "ui_mainwindow.h"
+#include "protocol/rawframecodec.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QMutexLocker>
 #include <QThread>

@@ -1,12 +1,12 @@
 // Decodes every frame the drive sends: the entry, parameter replies, command
 // acknowledgements and status words. Runs on the GUI thread; never sends, never waits.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "loadyaml.h"
-#include "nwheeldoublespinbox.h"
-#include "parameterrows.h"
-#include "ui_mainwindow.h"
+#include "can/can.h"
+#include "vocabulary/loadyaml.h"
+#include "widgets/nwheeldoublespinbox.h"
+#include "app/parameterrows.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QDebug>
 #include <QMutexLocker>

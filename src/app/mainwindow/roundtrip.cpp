@@ -1,8 +1,8 @@
 // Roundtrip tests: one control loop driven back and forth between two set-points.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "roundtriptimer.h"
-#include "ui_mainwindow.h"
+#include "app/roundtriptimer.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QMutexLocker>
 

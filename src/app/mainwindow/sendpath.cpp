@@ -1,8 +1,8 @@
 // The one send path and the parameter and command requests built on it.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "ui_mainwindow.h"
+#include "can/can.h"
+#include "forms/ui_mainwindow.h"
 
 #include <QDebug>
 #include <QMutexLocker>

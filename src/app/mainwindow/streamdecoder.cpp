@@ -1,11 +1,11 @@
 // Decodes the frames the drive streams or sends for a workflow: temperatures, live
 // samples, identification data, hybrid-page feedback, table write results and the
 // torque-calibration table. GUI thread only.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "axistag.h"
-#include "ui_mainwindow.h"
-#include "vekcustomplot.h"
+#include "widgets/axistag.h"
+#include "forms/ui_mainwindow.h"
+#include "widgets/vekcustomplot.h"
 
 #include <QMutexLocker>
 #include <QProgressDialog>

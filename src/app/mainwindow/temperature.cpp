@@ -1,10 +1,10 @@
 // Temperature monitor: the drive streams MCU, MOS and motor temperatures into three labels
 // and, while recording, into a time plot.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
-#include "can.h"
-#include "ui_mainwindow.h"
-#include "vekcustomplot.h"
+#include "can/can.h"
+#include "forms/ui_mainwindow.h"
+#include "widgets/vekcustomplot.h"
 
 #include <QMutexLocker>
 

@@ -1,5 +1,5 @@
 // Starts the separate updater program that looks for a newer version of the tool.
-#include "mainwindow.h"
+#include "app/mainwindow/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
