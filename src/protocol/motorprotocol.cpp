@@ -171,32 +171,34 @@ bool commandFrame(MotorType type, Frame* frame)
     return false;
 }
 
+Frame calibrationRequest(bool start)
+{
+    return Frame{0xF1, 0xFF, 0xFF, 0xFF, 0x70, static_cast<uint8_t>(start ? 0xA0 : 0xA1), 0x00, 0x00};
+}
+
+Frame torqueTableReadRequest() { return Frame{0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}; }
+
+Frame bootloaderJumpRequest() { return Frame{0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xB0, 0x00, 0x00}; }
+
+Frame positionRequest() { return Frame{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x9C}; }
+
+Frame hybridEnableRequest() { return Frame{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC, 0xFC}; }
+
+Frame temperatureStreamRequest(bool stop)
+{
+    return Frame{0xFF, 0xFF, 0xFF, 0xFF, 0x5E, static_cast<uint8_t>(stop ? 0xA1 : 0xA0), 0x00, 0x00};
+}
+
+Frame liveDisplayRequest(uint16_t channelMask)
+{
+    Frame f{0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xA0, 0x00, 0x00};
+    writeUInt16LE(&f[6], channelMask);
+    return f;
+}
+
 int controlModeWire(int index) { return index > 3 ? index + 1 : index; }
 
 int controlModeIndex(int wire) { return wire < 5 ? wire : wire - 1; }
-
-float readFloatLE(const uint8_t* p)
-{
-    const uint32_t bits = readUInt32LE(p);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-int32_t readInt32LE(const uint8_t* p) { return static_cast<int32_t>(readUInt32LE(p)); }
-
-uint32_t readUInt32LE(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void writeUInt32LE(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 QString hexBytes(const uint8_t* data, int len)
 {

@@ -2,6 +2,8 @@
 // every request frame that needs no window.
 #pragma once
 
+#include "protocol/byteorder.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -129,15 +131,20 @@ Frame writeRequest(MotorConfig code, int32_t value);
 // Fixed command frame of a MotorType; false for NoFrame and values without a frame.
 bool commandFrame(MotorType type, Frame* frame);
 
+// Requests of the workflows and the live plot.
+Frame calibrationRequest(bool start);
+Frame torqueTableReadRequest();
+Frame bootloaderJumpRequest();
+Frame positionRequest();
+Frame hybridEnableRequest();
+// Starts the temperature stream, or stops it when stop is set.
+Frame temperatureStreamRequest(bool stop);
+// Starts the live sample stream of the channels whose bits are set (bit n: channel n).
+Frame liveDisplayRequest(uint16_t channelMask);
+
 // Control-mode combo index to wire value and back (wire value 4 is never written).
 int controlModeWire(int index);
 int controlModeIndex(int wire);
-
-// Little-endian fields of the drive's frames.
-float readFloatLE(const uint8_t* p);
-int32_t readInt32LE(const uint8_t* p);
-uint32_t readUInt32LE(const uint8_t* p);
-void writeUInt32LE(uint8_t* p, uint32_t v);
 
 // "f1 07 ..." : each byte after one blank, two lower-case hex digits.
 QString hexBytes(const uint8_t* data, int len);

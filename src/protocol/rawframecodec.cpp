@@ -30,13 +30,11 @@ int truncateToInt(float v)
     return static_cast<int>(v);
 }
 
-void putLE16(uint8_t* p, int v)
+// A box's value over its range, as the 16-bit little-endian field of a quick-set frame.
+void putLE16(uint8_t* p, const ScaledInput& s)
 {
-    p[0] = static_cast<uint8_t>(v & 0xFF);
-    p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+    protocol::writeUInt16LE(p, static_cast<uint16_t>(floatToUint(s.value, s.min, s.max, 16)));
 }
-
-int scaled16(const ScaledInput& s) { return floatToUint(s.value, s.min, s.max, 16); }
 
 }  // namespace
 
@@ -85,9 +83,9 @@ protocol::Frame quickSetGainsFrame(const QuickSetInputs& in)
     protocol::Frame f{};
     f[0] = 0x50;
     f[1] = static_cast<uint8_t>(in.node & 0xFF);
-    putLE16(&f[2], scaled16(in.kp));
-    putLE16(&f[4], scaled16(in.kd));
-    putLE16(&f[6], scaled16(in.tp));
+    putLE16(&f[2], in.kp);
+    putLE16(&f[4], in.kd);
+    putLE16(&f[6], in.tp);
     return f;
 }
 
@@ -96,8 +94,8 @@ protocol::Frame quickSetTorqueFrame(const QuickSetInputs& in)
     protocol::Frame f{};
     f[0] = 0x51;
     f[1] = static_cast<uint8_t>(in.node & 0xFF);
-    putLE16(&f[2], scaled16(in.tv));
-    putLE16(&f[4], scaled16(in.tau));
+    putLE16(&f[2], in.tv);
+    putLE16(&f[4], in.tau);
     f[6] = 0xFF;
     f[7] = 0xFF;
     return f;

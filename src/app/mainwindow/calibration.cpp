@@ -13,9 +13,6 @@
 #include <cstring>
 
 namespace {
-const uint8_t kCalibrationStart[8] = {0xF1, 0xFF, 0xFF, 0xFF, 0x70, 0xA0, 0x00, 0x00};
-const uint8_t kCalibrationStop[8] = {0xF1, 0xFF, 0xFF, 0xFF, 0x70, 0xA1, 0x00, 0x00};
-const uint8_t kTableRequest[8] = {0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 const QString kOpenDeviceFirst = QStringLiteral("请先打开设备");
 }  // namespace
 
@@ -27,7 +24,7 @@ void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
     bool sent;
     {
         QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, checked ? kCalibrationStart : kCalibrationStop, sizeof txData);
+        std::memcpy(txData, protocol::calibrationRequest(checked).data(), sizeof txData);
         sent = CAN_transmit();
     }
     if (sent) {
@@ -44,7 +41,7 @@ void MainWindow::on_pushButton_readTorqueCalib_clicked()
     bool sent;
     {
         QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, kTableRequest, sizeof txData);
+        std::memcpy(txData, protocol::torqueTableReadRequest().data(), sizeof txData);
         sent = canThread->TransmitCAN(static_cast<uint>(ui->spinBox_id->value()), txData, ui->checkBox_EXT->isChecked(),
                                       ui->checkBox_RTR->isChecked(), 8, true);
     }

@@ -23,7 +23,6 @@
 #include <thread>
 
 namespace {
-const uint8_t kBootloaderJump[8] = {0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xB0, 0x00, 0x00};
 constexpr int kJumpWaitMs = 10000;
 constexpr int kReadyWaitMs = 5000;
 constexpr int kEndAckWaitMs = 10000;
@@ -97,7 +96,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
         fwJumpAck = false;
         {
             QMutexLocker lock(&sendMutex);
-            std::memcpy(txData, kBootloaderJump, sizeof txData);
+            std::memcpy(txData, protocol::bootloaderJumpRequest().data(), sizeof txData);
             CAN_transmit();   // a frame that did not leave ends in the time-out below
         }
         QElapsedTimer waited;
@@ -164,16 +163,15 @@ void MainWindow::updateFW_threadFunction(QByteArray fileData, QString fileVersio
             }
         }
 
-        const int length = firmwareChunkLength(size, k);
+        const QByteArray frame = firmwareChunkFrame(fileData, k);
         bool sent;
         {
             QMutexLocker lock(&sendMutex);
-            txData[0] = FirmwareChunkPrefix;
-            std::memcpy(txData + 1, fileData.constData() + k * FirmwareChunkSize, size_t(length));
+            std::memcpy(txData, frame.constData(), size_t(frame.size()));
             // Cleared before the block's last chunk leaves, so the drive's busy reply
             // cannot come too late to stop the next one.
             if (firmwareChunkEndsBlock(k, chunks)) fwReady.store(false, std::memory_order_release);
-            sent = CAN_transmit(unsigned(1 + length), false);
+            sent = CAN_transmit(unsigned(frame.size()), false);
         }
         if (!sent) {
             fail();

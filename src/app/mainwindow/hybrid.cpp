@@ -17,8 +17,6 @@
 
 namespace {
 
-const protocol::Frame kPositionRequest = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x9C};
-const protocol::Frame kEnable = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC, 0xFC};
 constexpr int kPositionWaitMs = 1999;
 constexpr std::chrono::microseconds kBurstStep(5000);
 
@@ -42,7 +40,7 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
     bool sent;
     {
         QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, kPositionRequest.data(), sizeof txData);
+        std::memcpy(txData, protocol::positionRequest().data(), sizeof txData);
         emit writeLog(QStringLiteral(">>> Get Position"));
         positionReceived = false;
         sent = CAN_transmit();
@@ -66,7 +64,7 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
     }
 
     emit writeLog(QStringLiteral(">>> Enable"));
-    transmitFrame(kEnable);
+    transmitFrame(protocol::hybridEnableRequest());
     transmitFrame(hybrid::holdFrame(tpCurrentPosition));
     ui->pushButton_TP_start->setEnabled(true);
 }

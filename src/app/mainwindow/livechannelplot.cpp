@@ -165,8 +165,8 @@ void MainWindow::on_pushButton_display_clicked()
     bool sent;
     {
         QMutexLocker lock(&sendMutex);
-        const uint8_t frame[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xA0, uint8_t(mask & 0xFF), uint8_t(mask >> 8)};
-        std::copy(std::begin(frame), std::end(frame), txData);
+        const protocol::Frame frame = protocol::liveDisplayRequest(mask);
+        std::copy(frame.begin(), frame.end(), txData);
         sent = CAN_transmit(8, true);
     }
     if (!sent) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "protocol/motorprotocol.h"
+#include "protocol/replies.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -141,10 +142,18 @@ private:
     // Receive side.
     void onFrameReceived(CanFrameData data, int length, float timestep);
     void logReceivedFrame(const uchar* recvData, int length, float timestep);
-    void decodeParameterReply(const uchar* recvData);
-    void decodeAcknowledgement(const uchar* recvData);
-    void decodeStatusWord(const uchar* recvData);
-    void decodeStreamReply(const uchar* recvData, int length, float timestep);
+    // What each decoded reply changes; the raw frame is at hand for the log lines.
+    void applyReply(std::monostate, const uchar*, int, float) {}
+    void applyReply(const protocol::ParameterReply& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::Acknowledgement& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::StatusWord& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::Temperatures& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::LiveSamples& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::IdentificationSample& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::Position& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::HybridFeedback& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::TableWriteResult& reply, const uchar* recvData, int length, float timestep);
+    void applyReply(const protocol::TableRow& reply, const uchar* recvData, int length, float timestep);
 
     // Port, log, panes, boxes.
     void showStateMsg(QString text);

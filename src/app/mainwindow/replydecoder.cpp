@@ -1,5 +1,6 @@
-// Decodes every frame the drive sends: the entry, parameter replies, command
-// acknowledgements and status words. Runs on the GUI thread; never sends, never waits.
+// Applies every frame the drive sends, as the protocol decodes it: the entry, parameter
+// replies, command acknowledgements and status words. Runs on the GUI thread; never
+// sends, never waits.
 #include "app/mainwindow/mainwindow.h"
 
 #include "can/can.h"
@@ -10,10 +11,6 @@
 
 #include <QDebug>
 #include <QMutexLocker>
-
-using protocol::readFloatLE;
-using protocol::readInt32LE;
-using protocol::readUInt32LE;
 
 namespace {
 
@@ -26,13 +23,6 @@ QString encoderDirText(int32_t v)
 
 QString logName(int code) { return QLatin1String(protocol::parameterInfo(code)->logName); }
 
-bool bytesEqual(const uchar* d, std::initializer_list<uchar> want)
-{
-    for (uchar b : want)
-        if (*d++ != b) return false;
-    return true;
-}
-
 }  // namespace
 
 void MainWindow::onFrameReceived(CanFrameData data, int length, float timestep)
@@ -42,47 +32,23 @@ void MainWindow::onFrameReceived(CanFrameData data, int length, float timestep)
 
 void MainWindow::logReceivedFrame(const uchar* recvData, int length, float timestep)
 {
-    recvText = QStringLiteral("[Recv: ") + QString::number(timestep, 'f', 3) + QLatin1Char(']') +
-               protocol::hexBytes(recvData, std::clamp(length, 0, 8));
+    recvText = protocol::receivedFrameLine(recvData, length, timestep);
     emit writeLog(recvText);
 }
 
 void MainWindow::deal_recv_data(const uchar* recvData, int length, float timestep)
 {
-    switch (recvData[0]) {
-    case 0xF0:
-        logReceivedFrame(recvData, length, timestep);
-        decodeAcknowledgement(recvData);
-        break;
-    case 0xF1:
-        logReceivedFrame(recvData, length, timestep);
-        decodeParameterReply(recvData);
-        break;
-    case 0xF2:
-        logReceivedFrame(recvData, length, timestep);
-        decodeStatusWord(recvData);
-        break;
-    case 0xF5:
-    case 0x9C:
-    case 0x33:
-    case 0xFB:
-    case 0xFA:
-    case 0x58:
-    case 0x60:
-        decodeStreamReply(recvData, length, timestep);
-        break;
-    default:
-        break;
-    }
+    const protocol::Reply reply = protocol::decodeReply(recvData, length);
+    // Logged before anything is decoded, even when nothing else comes of the frame.
+    if (protocol::logsEveryFrame(recvData[0])) logReceivedFrame(recvData, length, timestep);
+    std::visit([&](const auto& r) { applyReply(r, recvData, length, timestep); }, reply);
 }
 
-void MainWindow::decodeParameterReply(const uchar* d)
+void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*, int, float)
 {
-    const int code = d[1];
-    if (code > 0x4A) return;
+    const int code = reply.code;
     const protocol::ParameterInfo* info = protocol::parameterInfo(code);
-    if (!info) return;
-    const int status = d[2] & 0x0F;
+    const int status = reply.status;
     const auto got = [this, code](const QString& value) {
         emit writeLog(QStringLiteral(">>> Get \"%1\" Value: ").arg(logName(code)) + value);
     };
@@ -92,7 +58,7 @@ void MainWindow::decodeParameterReply(const uchar* d)
     case MotorConfig::MotorPhaseResistance_Calib:
     case MotorConfig::MotorPhaseInductance_Calib: {
         if (status != 2) return;
-        const float v = readFloatLE(d + 3);
+        const float v = reply.asFloat;
         const QString text = QString::number(v, 'g', 6);
         const bool resistance = code == static_cast<int>(MotorConfig::MotorPhaseResistance_Calib);
         (resistance ? ui->label_MotorPhaseResistance_Calib : ui->label_MotorPhaseInductance_Calib)->setText(text);
@@ -103,7 +69,7 @@ void MainWindow::decodeParameterReply(const uchar* d)
     }
     case MotorConfig::MotorPolePairs_Calib: {
         if (status != 2) return;
-        const int32_t v = readInt32LE(d + 3);
+        const int32_t v = reply.asInt;
         ui->label_MotorPolePairs_Calib->setText(QString::number(v));
         ui->doubleSpinBox_MotorPolePairs->setValue(v);
         got(QString::number(v));
@@ -111,7 +77,7 @@ void MainWindow::decodeParameterReply(const uchar* d)
     }
     case MotorConfig::EncoderDir_Calib: {
         if (status != 2) return;
-        const QString text = encoderDirText(readInt32LE(d + 3));
+        const QString text = encoderDirText(reply.asInt);
         ui->label_EncoderDir_Calib->setText(text);
         ui->lineEdit_EncoderDir->setText(text);
         got(ui->label_EncoderDir_Calib->text());
@@ -139,33 +105,33 @@ void MainWindow::decodeParameterReply(const uchar* d)
     switch (static_cast<MotorConfig>(code)) {
     case MotorConfig::InvertMotorDir:
     case MotorConfig::SynchronizationEnable: {
-        const int v = d[3] & 0x0F;
+        const int v = reply.firstByte & 0x0F;
         (code == 1 ? ui->checkBox_InvertMotorDir : ui->checkBox_SynchronizationEnable)->setChecked(v != 0);
         got(QString::number(v));
         return;
     }
     case MotorConfig::ControlMode: {
-        const int v = d[3];
+        const int v = reply.firstByte;
         ui->comboBox_ControlMode->setCurrentIndex(protocol::controlModeIndex(v));
         got(ui->comboBox_ControlMode->currentText());
         return;
     }
     case MotorConfig::CalibVaild: {
-        const int v = d[3];
+        const int v = reply.firstByte;
         ui->lineEdit_CalibVaild->setText(v == 0 ? QStringLiteral("Uncalibrated")
                                          : v == 1 ? QStringLiteral("Calibrated") : QStringLiteral("NULL"));
         got(QString::number(v));
         return;
     }
     case MotorConfig::EncoderDir: {
-        const int32_t v = readInt32LE(d + 3);
+        const int32_t v = reply.asInt;
         ui->lineEdit_EncoderDir->setText(encoderDirText(v));
         got(QString::number(v));
         return;
     }
     case MotorConfig::EncoderOffset:
     case MotorConfig::EncoderOffset_Calib: {
-        const uint32_t v = readUInt32LE(d + 3);
+        const uint32_t v = reply.asUInt;
         ui->doubleSpinBox_EncoderOffset->setValue(static_cast<double>(v));
         if (code == static_cast<int>(MotorConfig::EncoderOffset_Calib)) ui->label_EncoderOffset->setText(QString::number(v));
         got(QString::number(v));
@@ -175,7 +141,7 @@ void MainWindow::decodeParameterReply(const uchar* d)
     case MotorConfig::VendorType:
     case MotorConfig::HardwareVersion:
     case MotorConfig::MotorType: {
-        const int32_t v = readInt32LE(d + 3);
+        const int32_t v = reply.asInt;
         CustomComboBox* box = code == 70 ? ui->comboBox_ProductBatch
                               : code == 71 ? ui->comboBox_VendorType
                               : code == 73 ? ui->comboBox_HardwareVersion
@@ -185,7 +151,7 @@ void MainWindow::decodeParameterReply(const uchar* d)
         return;
     }
     case MotorConfig::MotorNumber: {
-        const int32_t v = readInt32LE(d + 3);
+        const int32_t v = reply.asInt;
         ui->spinBox_MotorNumber->setValue(v);
         got(QString::number(static_cast<uint32_t>(v)));
         return;
@@ -199,44 +165,50 @@ void MainWindow::decodeParameterReply(const uchar* d)
     auto* box = row ? findChild<QDoubleSpinBox*>(QLatin1String(row->input)) : nullptr;
     if (!box) return;
     if (info->type == protocol::ValueType::Float) {
-        const float v = readFloatLE(d + 3);
+        const float v = reply.asFloat;
         box->setValue(static_cast<double>(v));
         got(QString::number(static_cast<double>(v), 'g', 6));
     } else {
-        const int32_t v = readInt32LE(d + 3);
+        const int32_t v = reply.asInt;
         box->setValue(v);
         got(QString::number(v));
     }
 }
 
-void MainWindow::decodeAcknowledgement(const uchar* d)
+void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*, int, float)
 {
-    if (d[1] != 0xFF) return;
-    const uchar* b = d + 2;   // bytes 2 to 6 select the acknowledgement
-    if (bytesEqual(b, {0xFF, 0xFF, 0xFF, 0xFF, 0xFC})) {
+    using A = protocol::Acknowledgement;
+    switch (reply.kind) {
+    case A::MotorModeOn:
         ui->pushButton_EnterMotorMode->setEnabled(false);
         ui->pushButton_ExitMotorMode->setEnabled(true);
         ui->pushButton_SetZeroPoint->setEnabled(false);
         ui->pushButton_TP_Enable->setEnabled(false);
         motorModeOn = true;
-    } else if (bytesEqual(b, {0xFF, 0xFF, 0xFF, 0xFF, 0xFD})) {
+        break;
+    case A::MotorModeOff:
         ui->pushButton_EnterMotorMode->setEnabled(true);
         ui->pushButton_ExitMotorMode->setEnabled(false);
         ui->pushButton_SetZeroPoint->setEnabled(true);
         ui->pushButton_TP_Enable->setEnabled(true);
         motorModeOn = false;
-    } else if (bytesEqual(b, {0xFF, 0xFF, 0xFF, 0xFF, 0xFE})) {
+        break;
+    case A::ZeroPointSet:
         QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"), QStringLiteral("Set Zero Point SUCCESS"));
-    } else if (bytesEqual(b, {0xFF, 0xF1, 0x55, 0xA0, 0x00}) || bytesEqual(b, {0xFF, 0xF1, 0x55, 0xA1, 0x00})) {
-        // Transfer start and end requests echoed: nothing to do.
-    } else if (bytesEqual(b, {0xFF, 0xF1, 0x56, 0xA0, 0x00})) {
+        break;
+    case A::TransferEcho:
+        break;
+    case A::FlowPause:
         fwReady = false;
-    } else if (bytesEqual(b, {0xFF, 0xF1, 0x56, 0xA1, 0x00})) {
+        break;
+    case A::FlowResume:
         fwReady = true;
-    } else if (bytesEqual(b, {0xFF, 0xF1, 0x55, 0xB0, 0x00})) {
+        break;
+    case A::BootloaderJump:
         fwJumpAck = true;
-    } else if (b[0] == 0x57 && b[1] == 0xA0) {
-        const QString version = QStringLiteral("%1.%2.%3").arg(d[4]).arg(d[5]).arg(d[6]);
+        break;
+    case A::FirmwareVersion: {
+        const QString& version = reply.text;
         {
             QMutexLocker lock(&fwVersionMutex);
             fwVersion = version;
@@ -244,38 +216,42 @@ void MainWindow::decodeAcknowledgement(const uchar* d)
         qDebug().noquote() << "[fw version:]" << version;
         ui->label_FW->setText(version);
         emit writeLog(QStringLiteral(">>> Fw: ") + version);
-    } else if (b[0] == 0x56 && b[1] == 0xA0) {
-        QString type;
-        for (int i = 4; i <= 6; ++i) type += QChar::fromLatin1(static_cast<char>(d[i]));
-        if (d[7] != 0) type += QChar::fromLatin1(static_cast<char>(d[7]));
-        productType = type;
+        break;
+    }
+    case A::ProductType:
+        productType = reply.text;
         qDebug().noquote() << "[Product Type:]" << productType;
         ui->label_type->setText(productType);
         emit writeLog(QStringLiteral(">>> Product Type: ") + productType);
-    } else if (bytesEqual(b, {0x70, 0xA0, 0x00, 0x00, 0x00})) {
+        break;
+    case A::CalibrationFinished:
         ui->pushButton_StartCalib->setText(QStringLiteral("1.开始校准"));
         reentryGuard = true;
         ui->pushButton_StartCalib->setChecked(false);
         reentryGuard = false;
-    } else if ((b[0] == 0x65 || b[0] == 0x66) && b[2] == 0 && b[3] == 0 && b[4] == 0) {
-        const bool save = b[0] == 0x65;
-        if (b[1] == 0xA0)
-            QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"),
-                              save ? QStringLiteral("Save Configs Success") : QStringLiteral("Reset Configs Success"));
-        else
-            QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"),
-                              save ? QStringLiteral("Save Configs Fail") : QStringLiteral("Reset Configs Fail"));
-    } else if (bytesEqual(b, {0x80, 0xA0, 0x00, 0x00, 0x00})) {
+        break;
+    case A::ConfigsSaved:
+        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Save Configs Success"));
+        break;
+    case A::ConfigsReset:
+        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Reset Configs Success"));
+        break;
+    case A::ConfigsSaveFailed:
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Save Configs Fail"));
+        break;
+    case A::ConfigsResetFailed:
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
+        break;
+    case A::TransferEnd:
         fwEndAck = true;
+        break;
     }
 }
 
-void MainWindow::decodeStatusWord(const uchar* d)
+void MainWindow::applyReply(const protocol::StatusWord& reply, const uchar*, int, float)
 {
-    if (d[1] != 0xFF || d[2] > 3) return;
-    const int kind = d[2];
-    // Widened with its sign: bit 31 also reads as bits 32 to 63.
-    const quint64 value = static_cast<quint64>(static_cast<qint64>(readInt32LE(d + 3)));
+    const int kind = reply.kind;
+    const quint64 value = reply.value;
 
     const auto missingModel = [this](const QString& unknownText) {
         if (!productType.isEmpty())

@@ -78,8 +78,7 @@ void MainWindow::on_pushButton_Temp_clicked()
     bool sent;
     {
         QMutexLocker lock(&sendMutex);
-        const uint8_t frame[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x5E, uint8_t(temperatureStreaming ? 0xA1 : 0xA0), 0x00, 0x00};
-        std::memcpy(txData, frame, sizeof txData);
+        std::memcpy(txData, protocol::temperatureStreamRequest(temperatureStreaming).data(), sizeof txData);
         sent = CAN_transmit();
     }
     if (!sent) {
