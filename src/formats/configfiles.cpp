@@ -1,6 +1,8 @@
 // Drive configuration files: nine parameter inputs saved to YAML, up to 43 loaded from it.
 #include "formats/configfiles.h"
 
+#include "protocol/parametertable.h"
+
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
@@ -16,51 +18,12 @@ DialogHook openDialogHook;
 
 const std::vector<Entry>& entries()
 {
-    static const std::vector<Entry> table = {
-        {"电机", "转动惯量", "doubleSpinBox_Inertia", 0},
-        {"电机", "转矩常数", "doubleSpinBox_TorqueCostant", 1},
-        {"电机", "电磁极极对数", "doubleSpinBox_MotorPolePairs", 0},
-        {"电机", "电机相电阻", "doubleSpinBox_MotorPhaseResistance", 0},
-        {"电机", "电机相电感", "doubleSpinBox_MotorPhaseInductance", 0},
-        {"电机", "力矩电流限制", "doubleSpinBox_CurrentLimit", 2},
-        {"电机", "电机转速限制", "doubleSpinBox_VelocityLimit", 0},
-        {"电机", "突破电流", "doubleSpinBox_Current_cutoff", 3},
-        {"电机", "力矩比例", "doubleSpinBox_Torque_scale", 4},
-        {"电机", "电流比例", "doubleSpinBox_Current_scale", 5},
-        {"电机", "电机转动惯量", "doubleSpinBox_J_motor", 6},
-        {"电机", "电机粘性摩擦", "doubleSpinBox_B_motor", 7},
-        {"电机", "电机静摩擦", "doubleSpinBox_Fric_motor", 8},
-        {"校准", "校准电流", "doubleSpinBox_CalibCurrent", 0},
-        {"校准", "校准电压", "doubleSpinBox_CalibVoltage", 0},
-        {"校准", "编码器偏移", "doubleSpinBox_EncoderOffset", 0},
-        {"控制器", "位置环增益", "doubleSpinBox_PosGain", 0},
-        {"控制器", "转速环增益", "doubleSpinBox_VelGain", 0},
-        {"控制器", "转速环积分增益", "doubleSpinBox_VelIntegratorGain", 0},
-        {"控制器", "电流环控制带宽", "doubleSpinBox_CurrentControlBandwidth", 0},
-        {"控制器", "减速比", "doubleSpinBox_ReductionRatio", 0},
-        {"控制器", "转速到达窗口", "doubleSpinBox_VelocityWindow", 0},
-        {"控制器", "位置到达窗口", "doubleSpinBox_PositionWindow", 0},
-        {"控制器", "转矩爬升速度", "doubleSpinBox_TorqueRampRate", 0},
-        {"控制器", "转速爬升速度", "doubleSpinBox_VelocityRampGate", 0},
-        {"控制器", "位置过滤带宽", "doubleSpinBox_PositionFilterBandwidth", 0},
-        {"控制器", "轮廓模式最大转速", "doubleSpinBox_ProfileVelocity", 0},
-        {"控制器", "轮廓模式最大加速度", "doubleSpinBox_profileAccel", 0},
-        {"控制器", "轮廓模式最大减速度", "doubleSpinBox_ProfileDecel", 0},
-        {"安全保护", "欠压保护阈值", "doubleSpinBox_ProtectUnderVoltage", 0},
-        {"安全保护", "过压保护阈值", "doubleSpinBox_ProtectOverVoltage", 0},
-        {"安全保护", "相电流保护阈值", "doubleSpinBox_ProtectOverCurrent", 9},
-        {"安全保护", "最大母线电流", "doubleSpinBox_ProtectIBusMax", 0},
-        {"安全保护", "最大漏电流", "doubleSpinBox_ProtectILeakMax", 0},
-        {"安全保护", "MCU最高温度", "doubleSpinBox_McuMaxTemperature", 0},
-        {"安全保护", "MOS最高温度", "doubleSpinBox_MosMaxTemperature", 0},
-        {"安全保护", "电机最高温度", "doubleSpinBox_MotorMaxTemperature", 0},
-        {"安全保护", "堵转触发时间", "doubleSpinBox_stcuk_time", 0},
-        {"安全保护", "堵转触发速度", "doubleSpinBox_stcuk_velocity", 0},
-        {"安全保护", "堵转触发电流", "doubleSpinBox_stcuk_iq", 0},
-        {"CAN总线", "节点ID", "doubleSpinBox_NodeID", 0},
-        {"CAN总线", "心跳接收超时时间", "doubleSpinBox_HeartbeatConsumer_ms", 0},
-        {"CAN总线", "心跳发送时间间隔", "doubleSpinBox_HeartbeatProducer_ms", 0},
-    };
+    static const std::vector<Entry> table = [] {
+        std::vector<Entry> view;
+        for (const protocol::ParameterInfo* p : protocol::parametersInOrder<43>(&protocol::ParameterInfo::loadOrder))
+            view.push_back(Entry{p->section, p->key, p->input, p->saveOrder});
+        return view;
+    }();
     return table;
 }
 

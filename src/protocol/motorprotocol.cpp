@@ -1,4 +1,5 @@
 #include "protocol/motorprotocol.h"
+#include "protocol/parametertable.h"
 
 #include <cstring>
 
@@ -6,79 +7,15 @@ namespace protocol {
 
 namespace {
 
-using VT = ValueType;
 using MC = MotorConfig;
-
-constexpr ParameterInfo kParameters[] = {
-    {MC::InvertMotorDir, "InvertMotorDir", "InvertMotorDir", VT::Int, true, true, false},
-    {MC::Inertia, "Inertia", "Inertia", VT::Float, true, true, false},
-    {MC::TorqueCostant, "TorqueCostant", "TorqueCostant", VT::Float, true, true, false},
-    {MC::MotorPolePairs, "MotorPolePairs", "MotorPolePairs", VT::Int, true, true, false},
-    {MC::MotorPhaseResistance, "MotorPhaseResistance", "MotorPhaseResistance", VT::Float, true, true, false},
-    {MC::MotorPhaseInductance, "MotorPhaseInductance", "MotorPhaseInductance", VT::Float, true, true, false},
-    {MC::CurrentLimit, "CurrentLimit", "CurrentLimit", VT::Float, true, true, false},
-    {MC::VelocityLimit, "VelocityLimit", "VelocityLimit", VT::Float, true, true, false},
-    {MC::CalibCurrent, "CalibCurrent", "CalibCurrent", VT::Float, true, true, false},
-    {MC::CalibVoltage, "CalibVoltage", "CalibVoltage", VT::Float, true, true, false},
-    {MC::ControlMode, "ControlMode", "ControlMode", VT::Int, true, true, false},
-    {MC::PosGain, "PosGain", "PosGain", VT::Float, true, true, false},
-    {MC::VelGain, "VelGain", "VelGain", VT::Float, true, true, false},
-    {MC::VelIntegratorGain, "VelIntegratorGain", "VelIntegratorGain", VT::Float, true, true, false},
-    {MC::CurrentControlBandwidth, "CurrentControlBandwidth", "CurrentControlBandwidth", VT::Float, true, true, false},
-    {MC::SynchronizationEnable, "SynchronizationEnable", "SynchronizationEnable", VT::Int, true, true, false},
-    {MC::VelocityWindow, "VelocityWindow", "VelocityWindow", VT::Float, true, true, false},
-    {MC::PositionWindow, "PositionWindow", "PositionWindow", VT::Float, true, true, false},
-    {MC::TorqueRampRate, "TorqueRampRate", "TorqueRampRate", VT::Float, true, true, false},
-    {MC::VelocityRampGate, "VelocityRampGate", "VelocityRampGate", VT::Float, true, true, false},
-    {MC::PositionFilterBandwidth, "PositionFilterBandwidth", "PositionFilterBandwidth", VT::Float, true, true, false},
-    {MC::ProfileVelocity, "ProfileVelocity", "ProfileVelocity", VT::Float, true, true, false},
-    {MC::profileAccel, "profileAccel", "profileAccel", VT::Float, true, true, false},
-    {MC::ProfileDecel, "ProfileDecel", "ProfileDecel", VT::Float, true, true, false},
-    {MC::ProtectUnderVoltage, "ProtectUnderVoltage", "ProtectUnderVoltage", VT::Float, true, true, false},
-    {MC::ProtectOverVoltage, "ProtectOverVoltage", "ProtectOverVoltage", VT::Float, true, true, false},
-    {MC::ProtectOverCurrent, "ProtectOverCurrent", "ProtectOverCurrent", VT::Float, true, true, false},
-    {MC::ProtectIBusMax, "ProtectIBusMax", "ProtectIBusMax", VT::Float, true, true, false},
-    {MC::ProtectILeakMax, "ProtectILeakMax", "ProtectILeakMax", VT::Float, true, true, false},
-    {MC::NodeID, "NodeID", "NodeID", VT::Int, true, true, false},
-    {MC::HeartbeatConsumer_ms, "HeartbeatConsumer_ms", "HeartbeatConsumer(ms)", VT::Int, true, true, false},
-    {MC::HeartbeatProducer_ms, "HeartbeatProducer_ms", "HeartbeatProducer(ms)", VT::Int, true, true, false},
-    {MC::CalibVaild, "CalibVaild", "CalibVaild", VT::Int, true, false, false},
-    {MC::EncoderDir, "EncoderDir", "EncoderDir", VT::Int, true, false, false},
-    {MC::EncoderOffset, "EncoderOffset", "EncoderOffset", VT::Int, true, false, false},
-    {MC::ReductionRatio, "ReductionRatio", "ReductionRatio", VT::Float, true, true, false},
-    {MC::McuMaxTemperature, "McuMaxTemperature", "McuMaxTemperature", VT::Float, true, true, true},
-    {MC::MosMaxTemperature, "MosMaxTemperature", "MosMaxTemperature", VT::Float, true, true, true},
-    {MC::MotorMaxTemperature, "MotorMaxTemperature", "MotorMaxTemperature", VT::Float, true, true, true},
-    {MC::MotorPhaseResistance_Calib, "MotorPhaseResistance_Calib", "MotorPhaseResistance(Calib)", VT::Float, false, false, false},
-    {MC::MotorPhaseInductance_Calib, "MotorPhaseInductance_Calib", "MotorPhaseInductance(Calib)", VT::Float, false, false, false},
-    {MC::MotorPolePairs_Calib, "MotorPolePairs_Calib", "MotorPolePairs(Calib)", VT::Int, false, false, false},
-    {MC::EncoderDir_Calib, "EncoderDir_Calib", "EncoderDir(Calib)", VT::Int, false, false, false},
-    {MC::Torque, "Torque", "Torque", VT::Float, false, true, false},
-    {MC::Velocity, "Velocity", "Velocity", VT::Float, false, true, false},
-    {MC::Position, "Position", "Position", VT::Float, false, true, false},
-    {MC::EncoderOffset_Calib, "EncoderOffset_Calib", "EncoderOffset(calib)", VT::Int, false, false, false},
-    {MC::Protect_stuck_iq, "Protect_stuck_iq", "Protect_stuck_iq", VT::Float, true, true, true},
-    {MC::Protect_stuck_velocity, "Protect_stuck_velocity", "Protect_stuck_velocity", VT::Float, true, true, true},
-    {MC::Protect_stuck_time, "Protect_stuck_time", "Protect_stuck_time", VT::Int, true, true, false},
-    {MC::Current_cutoff, "Current_cutoff", "Current_cutoff", VT::Float, true, true, true},
-    {MC::Torque_scale, "Torque_scale", "Torque_scale", VT::Float, true, true, true},
-    {MC::Current_scale, "Current_scale", "Current_scale", VT::Float, true, true, true},
-    {MC::J_motor, "J_motor", "J_motor", VT::Float, true, true, true},
-    {MC::B_motor, "B_motor", "B_motor", VT::Float, true, true, true},
-    {MC::Fric_motor, "Fric_motor", "Fric_motor", VT::Float, true, true, true},
-    {MC::ProductBatch, "ProductBatch", "ProductBatch", VT::Int, true, true, false},
-    {MC::VendorType, "VendorType", "VendorType", VT::Int, true, true, false},
-    {MC::MotorNumber, "MotorNumber", "MotorNumber", VT::Int, true, true, false},
-    {MC::HardwareVersion, "HardwareVersion", "HardwareVersion", VT::Int, true, true, false},
-    {MC::MotorType, "MotorType", "MotorType", VT::Int, true, true, false},
-};
 
 // Byte-indexed lookup, built once.
 struct Index {
     const ParameterInfo* byCode[256] = {};
     Index()
     {
-        for (const ParameterInfo& p : kParameters) byCode[static_cast<int>(p.code)] = &p;
+        for (const ParameterInfo& p : kParameterTable)
+            if (p.name) byCode[static_cast<int>(p.code)] = &p;
     }
 };
 
@@ -116,19 +53,19 @@ bool canRead(MotorConfig code)
 bool canWriteFloat(MotorConfig code)
 {
     const ParameterInfo* p = parameterInfo(code);
-    return p && p->write && p->type == VT::Float;
+    return p && p->write && p->type == ValueType::Float;
 }
 
 bool canWriteInt(MotorConfig code)
 {
     const ParameterInfo* p = parameterInfo(code);
-    return p && p->write && p->type == VT::Int;
+    return p && p->write && p->type == ValueType::Int;
 }
 
 Frame readRequest(MotorConfig code)
 {
     const ParameterInfo* p = parameterInfo(code);
-    const bool isFloat = p && p->type == VT::Float;
+    const bool isFloat = p && p->type == ValueType::Float;
     return Frame{0xF1, static_cast<uint8_t>(code), static_cast<uint8_t>(isFloat ? 0x12 : 0x02), 0, 0, 0, 0, 0};
 }
 

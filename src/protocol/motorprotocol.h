@@ -99,14 +99,44 @@ using Frame = std::array<uint8_t, 8>;
 
 enum class ValueType { Int, Float };
 
+}  // namespace protocol
+
+// How a parameter row's Write button takes its value from the row's input.
+enum class RowInput {
+    Float,      // (float) of a double spin box
+    Truncated,  // (int) of a double spin box, toward zero
+    Checked,    // 1 when the check box is ticked
+    Index,      // combo box index
+    ComboValue, // CustomComboBox::getValue()
+    Spin,       // QSpinBox::value()
+    None,       // read-only row
+};
+
+namespace protocol {
+
+// One row of the parameter table (protocol/parametertable.h). Orders count from 1; 0
+// means the parameter has no place in that order.
 struct ParameterInfo {
     MotorConfig code;
-    const char* name;      // enumerator name
+    const char* name;      // enumerator name; nullptr for a form row without a code
     const char* logName;   // name in write and reply log lines
     ValueType type;
     bool read;             // a read request exists
     bool write;            // a write request exists
     bool writeSaysSend;    // the write's log line begins ">>> Send" instead of ">>> Set"
+
+    const char* button;    // pushButton_<button> writes, pushButton_<button>_2 reads; nullptr: no row
+    const char* input;     // object name of the row's input
+    RowInput kind;
+    int rowOrder;          // the order rows are bound in
+    int bulkOrder;         // the order of read-all and write-all
+
+    const char* definition;   // name in the parameter definition file
+    int definitionOrder;
+    const char* section;      // configuration file section and key
+    const char* key;
+    int loadOrder;            // the order a configuration load applies keys in
+    int saveOrder;            // 1..9: written by a save, in this order
 };
 
 // Registers MotorConfig and MotorType with the meta-type system (idempotent).
