@@ -7,6 +7,7 @@
 #include "protocol/parametertable.h"
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -17,16 +18,22 @@ constexpr auto kBulkOrder = protocol::parametersInOrder<49>(&protocol::Parameter
 // thread; the worker only waits and paces. Returns at once when the pool stops.
 void pressInTurn(WorkerPool& pool, MainWindow* window, bool read)
 {
-    for (const protocol::ParameterInfo* entry : kBulkOrder) {
-        const QString name = QStringLiteral("pushButton_") + QLatin1String(entry->button) +
-                             (read ? QStringLiteral("_2") : QString());
-        // Shared: after a stop the queued press may still be pending when this returns.
+    // Looked up once, on the GUI thread; shared: after a stop the queued call may still
+    // be pending when this returns.
+    auto buttons = std::make_shared<std::vector<QPushButton*>>();
+    const bool found = pool.runOnGui([window, read, buttons] {
+        for (const protocol::ParameterInfo* entry : kBulkOrder)
+            buttons->push_back(window->findChild<QPushButton*>(QStringLiteral("pushButton_") +
+                                                               QLatin1String(entry->button) +
+                                                               (read ? QStringLiteral("_2") : QString())));
+    });
+    if (!found) return;
+    for (QPushButton* button : *buttons) {
         auto pressed = std::make_shared<bool>(false);
-        const bool answered = pool.runOnGui([window, name, pressed] {
-            auto* b = window->findChild<QPushButton*>(name);
-            if (!b || !b->isEnabled()) return;
+        const bool answered = pool.runOnGui([button, pressed] {
+            if (!button || !button->isEnabled()) return;
             *pressed = true;
-            b->click();
+            button->click();
         });
         if (!answered) return;
         if (*pressed && !pool.sleepFor(10)) return;
@@ -38,7 +45,7 @@ void pressInTurn(WorkerPool& pool, MainWindow* window, bool read)
 void MainWindow::on_pushButton_ReadAllConfig_clicked()
 {
     if (!canThread->isOpen) {
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
         return;
     }
     workers->start([this] { ReadAllConfigThread(); });
@@ -47,7 +54,7 @@ void MainWindow::on_pushButton_ReadAllConfig_clicked()
 void MainWindow::on_pushButton_WriteAllConfig_clicked()
 {
     if (!canThread->isOpen) {
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
         return;
     }
     workers->start([this] { WriteAllConfigThread(); });

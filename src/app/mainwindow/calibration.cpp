@@ -13,7 +13,6 @@
 #include <cstring>
 
 namespace {
-const QString kOpenDeviceFirst = QStringLiteral("请先打开设备");
 }  // namespace
 
 void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
@@ -21,17 +20,11 @@ void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
     // Our own setChecked below, and the decoder's on "calibration finished", land here too.
     if (reentryGuard) return;
     reentryGuard = true;
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::calibrationRequest(checked).data(), sizeof txData);
-        sent = CAN_transmit();
-    }
-    if (sent) {
+    if (transmitFrame(protocol::calibrationRequest(checked))) {
         ui->pushButton_StartCalib->setText(checked ? QStringLiteral("停止校准") : QStringLiteral("1.开始校准"));
     } else {
         ui->pushButton_StartCalib->setChecked(!ui->pushButton_StartCalib->isChecked());
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), kOpenDeviceFirst);
+        showOpenDeviceFirst();
     }
     reentryGuard = false;
 }
@@ -47,7 +40,7 @@ void MainWindow::on_pushButton_readTorqueCalib_clicked()
     }
     if (!sent) {
         qDebug().noquote() << "transmit error";
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), kOpenDeviceFirst);
+        showOpenDeviceFirst();
     }
 }
 
@@ -81,14 +74,8 @@ void MainWindow::on_pushButton_writeTorqueCalib_clicked()
     const int count = int(points.size());
     for (int i = 0; i < count; ++i) {
         const std::array<quint8, 8> frame = torqueTablePointFrame(count, i, points.at(i));
-        bool sent;
-        {
-            QMutexLocker lock(&sendMutex);
-            std::memcpy(txData, frame.data(), sizeof txData);
-            sent = CAN_transmit();
-        }
-        if (!sent) {
-            QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), kOpenDeviceFirst);
+        if (!transmitFrame(frame)) {
+            showOpenDeviceFirst();
             return;
         }
     }

@@ -94,11 +94,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
     // These models must be sent into their bootloader first; the type is the drive's own.
     if (productType == QLatin1String("T71") || productType == QLatin1String("T73")) {
         fwJumpAck = false;
-        {
-            QMutexLocker lock(&sendMutex);
-            std::memcpy(txData, protocol::bootloaderJumpRequest().data(), sizeof txData);
-            CAN_transmit();   // a frame that did not leave ends in the time-out below
-        }
+        transmitFrame(protocol::bootloaderJumpRequest());   // a frame that did not leave ends in the time-out below
         QElapsedTimer waited;
         waited.start();
         while (waited.elapsed() < kJumpWaitMs && !fwJumpAck.load()) {

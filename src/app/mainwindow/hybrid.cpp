@@ -37,17 +37,10 @@ bool sleepUntil(WorkerPool& workers, std::chrono::steady_clock::time_point deadl
 
 void MainWindow::on_pushButton_TP_Enable_clicked(bool)
 {
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::positionRequest().data(), sizeof txData);
-        emit writeLog(QStringLiteral(">>> Get Position"));
-        positionReceived = false;
-        sent = CAN_transmit();
-    }
-    if (!sent) {
+    positionReceived = false;
+    if (!transmitFrame(protocol::positionRequest(), QStringLiteral(">>> Get Position"))) {
         ui->pushButton_TP_start->setChecked(false);
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
         return;
     }
 
@@ -95,14 +88,8 @@ void MainWindow::on_pushButton_TP_start_clicked(bool checked)
             const clock::time_point t0 = clock::now();
             for (int k = 1; k <= count; ++k) {
                 if (workers->stopRequested()) return;
-                bool sent;
-                {
-                    // Refilled every time: another sender may have used the buffer meanwhile.
-                    QMutexLocker lock(&sendMutex);
-                    std::memcpy(txData, frame.data(), sizeof txData);
-                    sent = CAN_transmit();
-                }
-                if (!sent) break;   // port closed: end quietly
+                // Refilled every time: another sender may have used the buffer meanwhile.
+                if (!transmitFrame(frame)) break;   // port closed: end quietly
                 if (!sleepUntil(*workers, t0 + k * kBurstStep)) return;
             }
             workers->postToGui([this] { finishHybridBurst(); });

@@ -12,7 +12,7 @@
 void MainWindow::on_pushButton_Identify_clicked()
 {
     if (!canThread->isOpen) {
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
         return;
     }
     ui->comboBox_ControlMode->setCurrentIndex(2);   // "正弦曲线"

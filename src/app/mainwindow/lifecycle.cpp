@@ -163,7 +163,7 @@ void MainWindow::initUI()
     // 9. Command buttons.
     const auto sendOrComplain = [this](const protocol::Frame& frame) {
         if (!transmitFrame(frame))
-            QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+            showOpenDeviceFirst();
     };
     connect(ui->pushButton_fw, &QPushButton::clicked, this, [sendOrComplain] {
         protocol::Frame f;
@@ -207,7 +207,7 @@ void MainWindow::initUI()
     });
     connect(ui->pushButton_ReadALLinformation, &QPushButton::clicked, ui->pushButton_ReadALLinformation, [this] {
         if (!canThread->isOpen) {
-            QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+            showOpenDeviceFirst();
             return;
         }
         for (QPushButton* b : {ui->pushButton_ProductBatch_2, ui->pushButton_VendorType_2,
@@ -219,7 +219,7 @@ void MainWindow::initUI()
     }, Qt::DirectConnection);
     connect(ui->pushButton_WriteALLinformation, &QPushButton::clicked, ui->pushButton_WriteALLinformation, [this] {
         if (!canThread->isOpen) {
-            QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+            showOpenDeviceFirst();
             return;
         }
         for (QPushButton* b : {ui->pushButton_ProductBatch, ui->pushButton_VendorType, ui->pushButton_MotorNumber,

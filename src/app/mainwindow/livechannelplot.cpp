@@ -162,15 +162,8 @@ void MainWindow::on_pushButton_display_clicked()
         return;
     }
 
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        const protocol::Frame frame = protocol::liveDisplayRequest(mask);
-        std::copy(frame.begin(), frame.end(), txData);
-        sent = CAN_transmit(8, true);
-    }
-    if (!sent) {
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+    if (!transmitFrame(protocol::liveDisplayRequest(mask))) {
+        showOpenDeviceFirst();
         return;
     }
     firstSamplePending = true;

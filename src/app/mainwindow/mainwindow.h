@@ -134,7 +134,12 @@ private:
 
     // Send path.
     bool CAN_transmit(unsigned int len = 8, bool log = true);
+    // Fill txData and send it as one step under the send lock; the second form first logs
+    // the request's line (none when empty).
     bool transmitFrame(const protocol::Frame& frame, unsigned int len = 8, bool log = true);
+    bool transmitFrame(const protocol::Frame& frame, const QString& logLine);
+    // The box of every operation whose frame could not leave.
+    void showOpenDeviceFirst();
     void MotorModeChange(MotorType type);
     void motorModeStep(MotorType type);
     void refreshTransmitTarget();

@@ -9,7 +9,6 @@
 
 namespace {
 const QString kError = QStringLiteral("ERROR");
-const QString kOpenDeviceFirst = QStringLiteral("请先打开设备");
 
 rawframes::ScaledInput boxInput(const QDoubleSpinBox* box)
 {
@@ -59,18 +58,18 @@ void MainWindow::on_pushButton_set_clicked()
     in.tau = boxInput(ui->doubleSpinBox_tau);
 
     if (!transmitFrame(rawframes::quickSetGainsFrame(in), 8, true)) {
-        QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+        showOpenDeviceFirst();
         return;
     }
     QThread::msleep(2);
     if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true))
-        QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+        showOpenDeviceFirst();
 }
 
 void MainWindow::on_pushButton_clearState_clicked()
 {
     if (!transmitFrame(rawframes::clearStateFrame(), 8, true)) {
-        QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+        showOpenDeviceFirst();
         return;
     }
     ui->textEdit_error->clear();

@@ -93,21 +93,15 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
     }
     const MotorConfig mode = static_cast<MotorConfig>(roundtripMode);
     const float value = static_cast<float>((runtimes % 2 == 1 ? up : down)->value());
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        protocol::Frame frame = protocol::writeRequest(mode, value);
-        frame[1] = static_cast<uint8_t>(roundtripMode & 0xFF);
-        std::memcpy(txData, frame.data(), sizeof txData);
-        emit writeLog(QStringLiteral(">>> Set \"%1\" Value: %2     [%3]")
-                          .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
-                          .arg(QString::number(static_cast<double>(value), 'g', 6))
-                          .arg(runtimes + 1));
-        sent = CAN_transmit();
-    }
+    protocol::Frame frame = protocol::writeRequest(mode, value);
+    frame[1] = static_cast<uint8_t>(roundtripMode & 0xFF);
+    const bool sent = transmitFrame(frame, QStringLiteral(">>> Set \"%1\" Value: %2     [%3]")
+                                               .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
+                                               .arg(QString::number(static_cast<double>(value), 'g', 6))
+                                               .arg(runtimes + 1));
     if (!sent) {
         roundtripTimer->stopTimer();
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
     }
 }
 

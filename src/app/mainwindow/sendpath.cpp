@@ -11,7 +11,6 @@
 #include <cstring>
 
 namespace {
-const QString kOpenDeviceFirst = QStringLiteral("请先打开设备");
 const QString kUnknownError = QStringLiteral("未知错误");
 const QString kError = QStringLiteral("ERROR");
 
@@ -48,21 +47,32 @@ bool MainWindow::transmitFrame(const protocol::Frame& frame, unsigned int len, b
     return CAN_transmit(len, log);
 }
 
+bool MainWindow::transmitFrame(const protocol::Frame& frame, const QString& logLine)
+{
+    // The request's line comes before its "[Trans ]" line, with no other sender between.
+    QMutexLocker lock(&sendMutex);
+    std::memcpy(txData, frame.data(), sizeof txData);
+    if (!logLine.isEmpty()) emit writeLog(logLine);
+    return CAN_transmit();
+}
+
+void MainWindow::showOpenDeviceFirst()
+{
+    QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+}
+
 bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
 {
     if (!protocol::canRead(type)) {
         if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
         return false;
     }
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::readRequest(type).data(), sizeof txData);
-        if (!isInformationCode(type))
-            emit writeLog(QStringLiteral(">>> Send \"%1\" get command").arg(QLatin1String(protocol::parameterInfo(type)->name)));
-        sent = CAN_transmit(8, true);
-    }
-    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    const bool sent = transmitFrame(
+        protocol::readRequest(type),
+        isInformationCode(type)
+            ? QString()
+            : QStringLiteral(">>> Send \"%1\" get command").arg(QLatin1String(protocol::parameterInfo(type)->name)));
+    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
     return sent;
 }
 
@@ -73,17 +83,12 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxW
         return false;
     }
     const protocol::ParameterInfo* info = protocol::parameterInfo(type);
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::writeRequest(type, value).data(), sizeof txData);
-        emit writeLog(QStringLiteral(">>> %1 \"%2\" Value: ")
-                          .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
-                               QLatin1String(info->logName)) +
-                      QString::number(static_cast<double>(value), 'g', 6));
-        sent = CAN_transmit(8, true);
-    }
-    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    const bool sent = transmitFrame(protocol::writeRequest(type, value),
+                                    QStringLiteral(">>> %1 \"%2\" Value: ")
+                                            .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
+                                                 QLatin1String(info->logName)) +
+                                        QString::number(static_cast<double>(value), 'g', 6));
+    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
     return sent;
 }
 
@@ -107,14 +112,9 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWin
         QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("参数错误"));
         return false;
     }
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::writeRequest(type, static_cast<int32_t>(wire)).data(), sizeof txData);
-        emit writeLog(QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
-        sent = CAN_transmit(8, true);
-    }
-    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    const bool sent = transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
+                                    QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
+    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
     return sent;
 }
 
@@ -131,7 +131,7 @@ bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
         return false;
     }
     const bool sent = transmitFrame(frame);
-    if (!sent && isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
     return sent;
 }
 
@@ -140,7 +140,7 @@ void MainWindow::MotorModeChange(MotorType type)
     protocol::Frame query;
     protocol::commandFrame(MotorType::GetProductType, &query);
     if (!transmitFrame(query)) {
-        QMessageBoxWindow(QMessageBoxType::Critical, kError, kOpenDeviceFirst);
+        showOpenDeviceFirst();
         return;
     }
     motorModeStep(type);

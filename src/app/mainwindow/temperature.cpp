@@ -75,14 +75,8 @@ void MainWindow::createTemperaturePlot()
 
 void MainWindow::on_pushButton_Temp_clicked()
 {
-    bool sent;
-    {
-        QMutexLocker lock(&sendMutex);
-        std::memcpy(txData, protocol::temperatureStreamRequest(temperatureStreaming).data(), sizeof txData);
-        sent = CAN_transmit();
-    }
-    if (!sent) {
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+    if (!transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming))) {
+        showOpenDeviceFirst();
         return;
     }
     temperatureStreaming = !temperatureStreaming;
@@ -100,7 +94,7 @@ void MainWindow::on_pushButton_plotTemperature_toggled(bool checked)
         ui->pushButton_plotTemperature->setChecked(false);
         // Released before the box: its event loop must not swallow other guarded slots.
         reentryGuard = false;
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
+        showOpenDeviceFirst();
         return;
     }
     if (checked) {
