@@ -34,8 +34,8 @@
 // Friend of MainWindow: what the benchmarks drive and check.
 class MainWindowProbe {
 public:
-    static Ui_MainWindow* ui(MainWindow& w) { return w.ui; }
-    static CanThread* can(MainWindow& w) { return w.canThread; }
+    static Ui_MainWindow* ui(MainWindow& w) { return w.ui.get(); }
+    static CanThread* can(MainWindow& w) { return w.canThread.get(); }
     static QCPGraph* curveGraph(MainWindow& w, int k)
     {
         return (k == 1 ? w.curveGraph1 : k == 2 ? w.curveGraph2 : w.curveGraph3).data();

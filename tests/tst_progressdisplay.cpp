@@ -14,7 +14,7 @@ private slots:
         MainWindow w;
         QProgressDialog* dialog = MainWindowProbe::progressDialog(w);
         QTimer& timer = MainWindowProbe::progressTimer(w);
-        MainWindowProbe::progressMode(w) = 0;
+        MainWindowProbe::setProgressMode(w, 0);
         dialog->show();
         timer.start(100);
         BoxCatcher boxes;
@@ -87,7 +87,7 @@ private slots:
         QVERIFY(!timer.isActive());
 
         // A mode nobody uses does nothing.
-        MainWindowProbe::progressMode(w) = 2;
+        MainWindowProbe::setProgressMode(w, 2);
         timer.start(100);
         MainWindowProbe::progressTick(w);
         QVERIFY(timer.isActive());

@@ -66,7 +66,7 @@ public:
     }
 
     static void setProductType(MainWindow& w, const QString& type) { w.productType = type; }
-    static Ui_MainWindow* ui(MainWindow& w) { return w.ui; }
+    static Ui_MainWindow* ui(MainWindow& w) { return w.ui.get(); }
     static void clearLog(MainWindow& w) { w.on_pushButton_clear_clicked(); }
 };
 

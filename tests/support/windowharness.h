@@ -23,12 +23,12 @@
 // Friend of MainWindow: reaches what the tests check.
 class MainWindowProbe {
 public:
-    static Ui_MainWindow* ui(MainWindow& w) { return w.ui; }
-    static CanThread* can(MainWindow& w) { return w.canThread; }
+    static Ui_MainWindow* ui(MainWindow& w) { return w.ui.get(); }
+    static CanThread* can(MainWindow& w) { return w.canThread.get(); }
     static bool motorModeOn(MainWindow& w) { return w.motorModeOn; }
     static void setCurveDisplaying(MainWindow& w, bool on) { w.curveDisplaying = on; }
     static QString productType(MainWindow& w) { return w.productType; }
-    static int roundtripMode(MainWindow& w) { return w.roundtripMode; }
+    static int roundtripMode(MainWindow& w) { return static_cast<int>(w.roundtripMode); }
     static void decode(MainWindow& w, std::initializer_list<uint8_t> bytes, float t = 1.0f)
     {
         uint8_t d[8] = {};
@@ -122,7 +122,8 @@ public:
     static void redraw(MainWindow& w) { w.timerSlot(); }
     static void progressTick(MainWindow& w) { w.updateFwProgressUI(); }
     static void identificationTick(MainWindow& w, qint64 elapsedMs) { w.identificationProgressTick(elapsedMs); }
-    static int& progressMode(MainWindow& w) { return w.progressMode; }
+    static int progressMode(MainWindow& w) { return static_cast<int>(w.progressMode); }
+    static void setProgressMode(MainWindow& w, int mode) { w.progressMode = static_cast<ProgressMode>(mode); }
     static int& identifySeconds(MainWindow& w) { return w.identifySeconds; }
     static void setFirmwareState(MainWindow& w, int progress, bool done, bool success)
     {

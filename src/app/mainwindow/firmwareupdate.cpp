@@ -124,7 +124,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
 
     progressDialog->setLabelText(QStringLiteral("正在更新..."));
     progressDialog->show();
-    progressMode = 0;
+    progressMode = ProgressMode::FirmwareUpdate;
     progressTimer.start(100);
 }
 

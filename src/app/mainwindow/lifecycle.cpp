@@ -15,17 +15,13 @@
 #include <QProgressDialog>
 #include <QThread>
 
-namespace {
-const char* kAppVersion = "1.6.5";
-}
-
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
     progressDialog = new QProgressDialog(this);
     roundtripTimer = new RoundtripTimer(this);
-    canThread = new CanThread();
-    stateChecker = new StateChecker();
+    canThread = std::make_unique<CanThread>();
+    stateChecker = std::make_unique<StateChecker>();
     workers = std::make_unique<WorkerPool>(this);
 
     const bool stateLoaded = stateChecker->loadYamlFile(QStringLiteral("state_config.yaml"));
@@ -50,34 +46,20 @@ MainWindow::~MainWindow()
     roundtripTimer->disconnect(this);
 
     if (canThread->isOpen) {
-        if (curveDisplaying) {
-            qDebug().noquote() << "Stop curve display";
-            MotorTransmitType(MotorType::StopCurveDisplay, false);
-            QThread::msleep(10);
-        }
-        canThread->stop();
-        canThread->wait();
-        canThread->CloseCAN();
+        closePort(false);
         QThread::msleep(10);
     }
     // A receive loop started after a failed open may still be winding down.
     canThread->stop();
     canThread->wait();
 
-    delete stateChecker;
-    stateChecker = nullptr;
-    delete roundtripTimer;
-    roundtripTimer = nullptr;
-    delete progressDialog;
-    progressDialog = nullptr;
+    stateChecker.reset();
     delete axisTag1;
     delete axisTag2;
     delete axisTag3;
     axisTag1 = axisTag2 = axisTag3 = nullptr;
-    delete canThread;
-    canThread = nullptr;
-    delete ui;
-    ui = nullptr;
+    canThread.reset();
+    ui.reset();
 }
 
 void MainWindow::initVariables()
@@ -113,7 +95,7 @@ void MainWindow::initUI()
     qRegisterMetaType<DockType>("DockType");
 
     // 1. Title.
-    setWindowTitle(windowTitle() + QStringLiteral(" V") + QLatin1String(kAppVersion));
+    setWindowTitle(windowTitle() + QStringLiteral(" V") + QStringLiteral(QUINTREL_VERSION));
 
     // 2-3. Updater and identification export.
     connect(ui->actionUpgrade, &QAction::triggered, this, [this] { autoUpgrade(true); });
@@ -246,14 +228,14 @@ void MainWindow::initUI()
     connect(&plotTimer, SIGNAL(timeout()), this, SLOT(timerSlot()));
 
     // 13. Received frames are decoded on this thread, from their own copy of the bytes.
-    connect(canThread, &CanThread::recv_signal, this, &MainWindow::onFrameReceived, Qt::QueuedConnection);
+    connect(canThread.get(), &CanThread::recv_signal, this, &MainWindow::onFrameReceived, Qt::QueuedConnection);
 
     // 14. Graph and legend selection.
     connect(ui->plot, SIGNAL(selectionChangedByUser()), this, SLOT(selectionChanged()));
 
     // 15. Log and status panes.
     connect(this, &MainWindow::writeLog, this, &MainWindow::showLogInText);
-    connect(canThread, &CanThread::writeLog, this, &MainWindow::showLogInText, Qt::QueuedConnection);
+    connect(canThread.get(), &CanThread::writeLog, this, &MainWindow::showLogInText, Qt::QueuedConnection);
     connect(this, &MainWindow::printStateWord, this, &MainWindow::showStateMsg);
     connect(this, &MainWindow::printErrorWord, this, &MainWindow::showErrorMsg);
 

@@ -37,6 +37,9 @@ class Ui_MainWindow;
 
 enum class QMessageBoxType : int { Information = 0, Warning = 1, Critical = 2, Question = 3, NoIcon = 4 };
 
+// What the progress slot serves.
+enum class ProgressMode : int { FirmwareUpdate = 0, Identification = 1 };
+
 enum class DockType : int { Dock_Control = 1, Dock_Source = 2, Dock_Quick_Set = 3 };
 Q_DECLARE_METATYPE(DockType)
 
@@ -189,91 +192,115 @@ private:
     void RoundtriggerCallback(unsigned long runtimes);
     void stopRoundtripCallback();
     void setRoundtripStatus(QString mode, bool running);
+    // Returns the hybrid page to idle on the GUI thread when a burst has ended.
+    void finishHybridBurst();
+    // One identification tick of the progress slot, given the run's elapsed milliseconds.
+    void identificationProgressTick(qint64 elapsedMs);
+    // Gives a value tag its graph's colour, or hides it (graph null) so no stale value shows.
+    void showAxisTag(AxisTag* tag, QCPGraph* graph);
+    // Stops the live display, ends the receive loop and closes the channel: Close Port
+    // with updateForm, the destructor without (it touches no widget).
+    void closePort(bool updateForm);
 
-    Ui_MainWindow* ui = nullptr;
-    CanThread* canThread = nullptr;
-    QProgressDialog* progressDialog = nullptr;
-    QTemporaryFile calibrationDataFile;
+    // ---- GUI thread only -------------------------------------------------------------
+    // Slots, the decoder and every timer run here; nothing below is touched elsewhere.
+
+    std::unique_ptr<Ui_MainWindow> ui;
+    std::unique_ptr<StateChecker> stateChecker;
+    QProgressDialog* progressDialog = nullptr;   // owned by this window as its Qt parent
+    RoundtripTimer* roundtripTimer = nullptr;    // owned by this window as its Qt parent
+    // Parented to their axes, but deleted here first: they remove their items from the plot.
     AxisTag* axisTag1 = nullptr;
     AxisTag* axisTag2 = nullptr;
     AxisTag* axisTag3 = nullptr;
+
+    // Live plot.
     QPointer<QCPGraph> curveGraph1, curveGraph2, curveGraph3;
-    QPointer<QCPGraph> temperatureGraph1, temperatureGraph2, temperatureGraph3;
     QCPLegend* plotLegend = nullptr;
-    QVector<QCPGraphData>* curveData1 = nullptr;
-    QVector<QCPGraphData>* curveData2 = nullptr;
-    QVector<QCPGraphData>* curveData3 = nullptr;
-    QVector<QCPGraphData>* temperatureData1 = nullptr;
-    QVector<QCPGraphData>* temperatureData2 = nullptr;
-    QVector<QCPGraphData>* temperatureData3 = nullptr;
-    QTimer plotTimer, progressTimer, temperatureTimer;
-    QElapsedTimer identifyTimer;
-    RoundtripTimer* roundtripTimer = nullptr;
-    StateChecker* stateChecker = nullptr;
-    QDateTime temperatureStartTime;
-    int progressMode = 0;
-    bool firstSamplePending = false;
-    bool temperatureStreaming = false;
-    bool curveDisplaying = false;
-    bool motorModeOn = false;
-    std::atomic<bool> fwReady{true};
-    std::atomic<bool> fwSuccess{false};
-    std::atomic<bool> fwDone{false};
-    bool curveRescalePending = true;
-    bool temperatureRescalePending = true;
-    std::atomic<bool> fwEndAck{false};
-    bool reentryGuard = false;
-    std::atomic<bool> fwJumpAck{false};
-    bool temperaturePlotting = false;
-    std::atomic<bool> positionReceived{false};
-    uint16_t tpCurrentPosition = 0;
-    uint8_t txData[8] = {};
     QList<QCheckBox*> channelCheckBoxes;
     QList<checkedItem> checkedItems;
     QMap<QString, DisplayOption> displayOptionMap;
-    QString fwVersion, productType, recvText;
-    std::atomic<int> fwProgress{0};
     int channelCount = 0;
     float curveTimeOrigin = 0;
     float lastSampleTime = 0;
-    QMutex plotMutex;
-    int roundtripMode = static_cast<int>(MotorConfig::Torque);
-    int identifySeconds = 0;
+    bool firstSamplePending = false;
+    bool curveDisplaying = false;
+    bool curveRescalePending = true;
+    QTimer plotTimer;
 
-    // Serialises every fill of txData with its transmit, across threads.
-    QRecursiveMutex sendMutex;
-    // The GUI thread's copy of the frame target, for senders on worker threads.
-    std::atomic<uint32_t> txId{0};
-    std::atomic<bool> txExt{false};
-    std::atomic<bool> txRtr{false};
-    // Serialises fwVersion between the decoder and the firmware worker.
-    QMutex fwVersionMutex;
+    // Temperature monitor.
+    QPointer<QCPGraph> temperatureGraph1, temperatureGraph2, temperatureGraph3;
+    QVector<QCPGraphData>* temperatureData1 = nullptr;
+    QVector<QCPGraphData>* temperatureData2 = nullptr;
+    QVector<QCPGraphData>* temperatureData3 = nullptr;
+    QDateTime temperatureStartTime;
+    bool temperatureStreaming = false;
+    bool temperaturePlotting = false;
+    bool temperatureRescalePending = true;
+    QTimer temperatureTimer;
+
+    // Progress display, shared by the firmware update and identification.
+    ProgressMode progressMode = ProgressMode::FirmwareUpdate;
+    QTimer progressTimer;
+    QElapsedTimer identifyTimer;
+    int identifySeconds = 0;
+    QTemporaryFile calibrationDataFile;
+
+    // Decoder state and workflow flags polled on this thread.
+    bool motorModeOn = false;
+    bool reentryGuard = false;
+    uint16_t tpCurrentPosition = 0;
+    QString productType, recvText;
+    // The torque table as it arrives, apart from recvText, which every logged frame overwrites.
+    QString torqueTableText;
+    uint8_t index_TorqueInterpolation = 0;   // rows received so far
+    uint8_t TotalNumber_Interpolation = 0;   // rows announced
+    MotorConfig roundtripMode = MotorConfig::Torque;
+    // The list the last processExcelFile call read.
+    QList<std::pair<double, double>> torqueCalibPoints;
 
     // Log lines stamped but not yet in the pane, appended every 16 ms.
     QStringList pendingLog;
     QTimer logFlushTimer;
 
-    // Worker threads the window starts; stopped and joined before the window goes away.
-    std::unique_ptr<WorkerPool> workers;
-
-    // -- live plot, stream decoder and progress display: further members --
-    // The torque table as it arrives, apart from recvText, which every logged frame overwrites.
-    QString torqueTableText;
-    // One identification tick of the progress slot, given the run's elapsed milliseconds.
-    void identificationProgressTick(qint64 elapsedMs);
-    // Gives a value tag its graph's colour, or hides it (graph null) so no stale value shows.
-    void showAxisTag(AxisTag* tag, QCPGraph* graph);
-    // -- bulk read/write and raw frames: further members --
-    // -- firmware update, calibration and identification: further members --
     // Open and save file dialogs (parent, caption, filter); empty means the real QFileDialog.
     // Tests answer them in place of a user.
     using FileDialogHook = std::function<QString(QWidget*, const QString&, const QString&)>;
     FileDialogHook openFileDialogHook, saveFileDialogHook;
+
+    // ---- Shared with worker threads ---------------------------------------------------
+    // The read-all and write-all workers, the firmware sender and the hybrid burst sender.
+
+    // Every fill of txData and its transmit are one step under sendMutex.
+    QRecursiveMutex sendMutex;
+    uint8_t txData[8] = {};
+    // The GUI thread's copy of the frame target, for senders on worker threads.
+    std::atomic<uint32_t> txId{0};
+    std::atomic<bool> txExt{false};
+    std::atomic<bool> txRtr{false};
+    // Firmware update: set by the decoder or the sender, polled by the other side.
+    std::atomic<bool> fwReady{true};
+    std::atomic<bool> fwJumpAck{false};
+    std::atomic<bool> fwEndAck{false};
+    std::atomic<bool> fwSuccess{false};
+    std::atomic<bool> fwDone{false};
+    std::atomic<int> fwProgress{0};
     // Set from the start of a firmware update until its transfer has ended: one at a time.
     std::atomic<bool> fwUpdateBusy{false};
-    // The list the last processExcelFile call read.
-    QList<std::pair<double, double>> torqueCalibPoints;
-    // -- configuration files, hybrid page and temperature monitor: further members --
-    // Returns the hybrid page to idle on the GUI thread when a burst has ended.
-    void finishHybridBurst();
+    // Written by the decoder, read by the firmware worker, under fwVersionMutex.
+    QString fwVersion;
+    QMutex fwVersionMutex;
+    // Hybrid page: the position reply the enable waits for.
+    std::atomic<bool> positionReceived{false};
+    // Live sample data, appended by the decoder and drawn by the redraw, under plotMutex.
+    QVector<QCPGraphData>* curveData1 = nullptr;
+    QVector<QCPGraphData>* curveData2 = nullptr;
+    QVector<QCPGraphData>* curveData3 = nullptr;
+    QMutex plotMutex;
+    // Worker threads the window starts; stopped and joined before the window goes away.
+    std::unique_ptr<WorkerPool> workers;
+
+    // ---- The adapter link ---------------------------------------------------------------
+    // Its receive thread reads nothing of this window: frames reach deal_recv_data queued.
+    std::unique_ptr<CanThread> canThread;
 };

@@ -37,22 +37,30 @@ void MainWindow::on_pushButton_openport_clicked()
     }
 }
 
+void MainWindow::closePort(bool updateForm)
+{
+    if (!canThread->isOpen) return;
+    if (curveDisplaying) {
+        qDebug().noquote() << "Stop curve display";
+        MotorTransmitType(MotorType::StopCurveDisplay, false);
+        if (updateForm) {
+            curveDisplaying = false;
+            ui->pushButton_display->setText(QStringLiteral("Display"));
+        }
+        QThread::msleep(10);
+        // Stops the redraw and gives the plot back its free zoom and drag in both directions.
+        if (updateForm) stopCurvePlot();
+    }
+    if (updateForm) ui->pushButton_plotTemperature->setChecked(false);
+    canThread->stop();
+    canThread->wait();
+    canThread->CloseCAN();
+}
+
 void MainWindow::on_pushButton_closeport_clicked()
 {
     if (canThread->isOpen) {
-        if (curveDisplaying) {
-            qDebug().noquote() << "Stop curve display";
-            MotorTransmitType(MotorType::StopCurveDisplay, false);
-            curveDisplaying = false;
-            ui->pushButton_display->setText(QStringLiteral("Display"));
-            QThread::msleep(10);
-            // Stops the redraw and gives the plot back its free zoom and drag in both directions.
-            stopCurvePlot();
-        }
-        ui->pushButton_plotTemperature->setChecked(false);
-        canThread->stop();
-        canThread->wait();
-        canThread->CloseCAN();
+        closePort(true);
         ui->pushButton_openport->setEnabled(true);
         ui->pushButton_closeport->setEnabled(false);
         ui->radioButtonCAN1->setEnabled(true);

@@ -8,7 +8,7 @@
 
 void MainWindow::updateFwProgressUI()
 {
-    if (progressMode == 0) {
+    if (progressMode == ProgressMode::FirmwareUpdate) {
         // Progress and done are read before the result, so a finished transfer never
         // reports a stale one.
         const int progress = fwProgress.load(std::memory_order_acquire);
@@ -23,7 +23,7 @@ void MainWindow::updateFwProgressUI()
             QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("升级成功"));
         else
             QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("Tip"), QStringLiteral("升级失败"));
-    } else if (progressMode == 1) {
+    } else if (progressMode == ProgressMode::Identification) {
         identificationProgressTick(identifyTimer.elapsed());
     }
 }

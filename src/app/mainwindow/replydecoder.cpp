@@ -285,7 +285,7 @@ void MainWindow::applyReply(const protocol::StatusWord& reply, const uchar*, int
     const Kind& k = kinds[kind];
     if (ui->textEdit_error->toPlainText().contains(k.heading)) ui->textEdit_error->clear();
     QList<QString> texts;
-    if (!(stateChecker->*k.lookup)(productType, value, texts)) {
+    if (!((*stateChecker).*k.lookup)(productType, value, texts)) {
         missingModel(k.unknown);
         return;
     }

@@ -38,7 +38,7 @@ void MainWindow::startRoundtrip(bool checked, MotorConfig mode)
         roundtripTimer->stopTimer();
         return;
     }
-    roundtripMode = static_cast<int>(mode);
+    roundtripMode = mode;
     QPushButton* button;
     QDoubleSpinBox* period;
     QDoubleSpinBox* total;
@@ -75,7 +75,7 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
 {
     QDoubleSpinBox* down;
     QDoubleSpinBox* up;
-    switch (static_cast<MotorConfig>(roundtripMode)) {
+    switch (roundtripMode) {
     case MotorConfig::Velocity:
         down = ui->doubleSpinBox_speed_down;
         up = ui->doubleSpinBox_speed_up;
@@ -91,10 +91,9 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
     default:
         return;
     }
-    const MotorConfig mode = static_cast<MotorConfig>(roundtripMode);
+    const MotorConfig mode = roundtripMode;
     const float value = static_cast<float>((runtimes % 2 == 1 ? up : down)->value());
-    protocol::Frame frame = protocol::writeRequest(mode, value);
-    frame[1] = static_cast<uint8_t>(roundtripMode & 0xFF);
+    const protocol::Frame frame = protocol::writeRequest(mode, value);
     const bool sent = transmitFrame(frame, QStringLiteral(">>> Set \"%1\" Value: %2     [%3]")
                                                .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
                                                .arg(QString::number(static_cast<double>(value), 'g', 6))

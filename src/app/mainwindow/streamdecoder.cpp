@@ -78,7 +78,7 @@ void MainWindow::applyReply(const protocol::IdentificationSample& reply, const u
 
         progressDialog->setLabelText(QStringLiteral("正在辨识参数..."));
         progressDialog->show();
-        progressMode = 1;
+        progressMode = ProgressMode::Identification;
         identifyTimer.start();
         identifySeconds = 0;
         progressTimer.start(100);
@@ -164,8 +164,6 @@ void MainWindow::applyReply(const protocol::TableWriteResult& reply, const uchar
 
 void MainWindow::applyReply(const protocol::TableRow& reply, const uchar*, int, float)
 {
-    static uint8_t index_TorqueInterpolation = 0;
-    static uint8_t TotalNumber_Interpolation = 0;
     // Gathered apart from recvText, which every logged frame overwrites.
     if (reply.index == 0) {
         index_TorqueInterpolation = 0;
