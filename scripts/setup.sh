@@ -1,5 +1,7 @@
-# Sourced by run.sh and test.sh: installs what a fresh Debian 12 machine lacks, then
-# configures and builds. Usage: quintrel_setup <build dir> [extra cmake args...]
+# Sourced by run.sh, test.sh, bench.sh and scripts/fuzz.sh. On a fresh Debian 12 machine:
+#   quintrel_install [extra packages...]       installs what is missing (as root)
+#   quintrel_build <build dir> [cmake args...] configures and builds the whole tree
+# The tree builds as layer targets (src/CMakeLists.txt); quintrel_build builds them all.
 
 QUINTREL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libqcustomplot-dev libqcustomplot2.1-qt6
   libyaml-cpp-dev libquazip1-qt6-dev fonts-wqy-microhei xvfb xauth)
