@@ -6,6 +6,7 @@
 #include "ecanvci.h"
 #include "app/mainwindow/mainwindow.h"
 #include "forms/ui_mainwindow.h"
+#include "support/mainwindowprobe.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,37 +31,6 @@
 #include <vector>
 
 #include <unistd.h>
-
-// Friend of MainWindow: what the benchmarks drive and check.
-class MainWindowProbe {
-public:
-    static Ui_MainWindow* ui(MainWindow& w) { return w.ui.get(); }
-    static CanThread* can(MainWindow& w) { return w.canThread.get(); }
-    static QCPGraph* curveGraph(MainWindow& w, int k)
-    {
-        return (k == 1 ? w.curveGraph1 : k == 2 ? w.curveGraph2 : w.curveGraph3).data();
-    }
-    static QCPGraph* temperatureGraph(MainWindow& w, int k)
-    {
-        return (k == 1 ? w.temperatureGraph1 : k == 2 ? w.temperatureGraph2 : w.temperatureGraph3).data();
-    }
-    static QList<checkedItem> checkedItems(MainWindow& w) { return w.checkedItems; }
-    static int channelCount(MainWindow& w) { return w.channelCount; }
-    static bool curveDisplaying(MainWindow& w) { return w.curveDisplaying; }
-    static bool temperaturePlotting(MainWindow& w) { return w.temperaturePlotting; }
-    static void answerOpenDialog(MainWindow& w, std::function<QString()> fn)
-    {
-        w.openFileDialogHook = [fn](QWidget*, const QString&, const QString&) { return fn(); };
-    }
-    static bool fwDone(MainWindow& w) { return w.fwDone.load(); }
-    static bool fwSuccess(MainWindow& w) { return w.fwSuccess.load(); }
-    static QString fwVersion(MainWindow& w)
-    {
-        QMutexLocker lock(&w.fwVersionMutex);
-        return w.fwVersion;
-    }
-    static QString productType(MainWindow& w) { return w.productType; }
-};
 
 namespace bench {
 

@@ -57,20 +57,20 @@ private slots:
         MainWindowProbe::progressTick(w);
         QCOMPARE(dialog->value(), 0);
 
-        MainWindowProbe::identifySeconds(w) = 5;
+        MainWindowProbe::setIdentifySeconds(w, 5);
         MainWindowProbe::identificationTick(w, 10999);   // 10 s on the clock, 5 behind
         QCOMPARE(dialog->value(), 10);
-        MainWindowProbe::identifySeconds(w) = 49;
+        MainWindowProbe::setIdentifySeconds(w, 49);
         MainWindowProbe::identificationTick(w, 50000);
         QCOMPARE(dialog->value(), 99);   // never 100 while the run is on track
-        MainWindowProbe::identifySeconds(w) = 52;
+        MainWindowProbe::setIdentifySeconds(w, 52);
         MainWindowProbe::identificationTick(w, 55900);
         QCOMPARE(dialog->value(), 99);
         QVERIFY(boxes.boxes.isEmpty());
         QVERIFY(timer.isActive());
 
         // Data six seconds behind the clock: given up.
-        MainWindowProbe::identifySeconds(w) = 24;
+        MainWindowProbe::setIdentifySeconds(w, 24);
         MainWindowProbe::identificationTick(w, 30000);
         QCOMPARE(boxes.texts(), QStringList{"参数辨识失败"});
         QCOMPARE(boxes.boxes[0].title, QString("Tip"));
@@ -81,7 +81,7 @@ private slots:
 
         // Past 55 s the run is given up however well the data keeps up.
         MainWindowProbe::decode(w, {0xFB, 0x10}, 3.0f);
-        MainWindowProbe::identifySeconds(w) = 56;
+        MainWindowProbe::setIdentifySeconds(w, 56);
         MainWindowProbe::identificationTick(w, 56000);
         QCOMPARE(boxes.boxes.size(), 2);
         QVERIFY(!timer.isActive());

@@ -9,6 +9,7 @@
 #include "fuzzsupport.h"
 #include "app/mainwindow/mainwindow.h"
 #include "forms/ui_mainwindow.h"
+#include "support/mainwindowprobe.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -16,59 +17,6 @@
 #include <QProgressDialog>
 
 #include <cstring>
-
-class MainWindowProbe {
-public:
-    static void decode(MainWindow& w, const uchar* d, int n, float t) { w.deal_recv_data(d, n, t); }
-
-    static void answerDialogs(MainWindow& w, const bool* save, QString savePath)
-    {
-        w.saveFileDialogHook = [save, savePath](QWidget*, const QString&, const QString&) {
-            return *save ? savePath : QString();
-        };
-        w.openFileDialogHook = [](QWidget*, const QString&, const QString&) { return QString(); };
-    }
-
-    // The live display as the Display button leaves it, without a drive to ask.
-    static void setDisplay(MainWindow& w, int channels)
-    {
-        static const checkedItem ranges[4] = {
-            {QStringLiteral("aCurrent"), -60.0f, 60.0f},
-            {QStringLiteral("ElecAngle"), 0.0f, 6.28f},
-            {QStringLiteral("MotorAngle"), -625.0f, 625.0f},
-            {QStringLiteral("BusVoltage"), 0.0f, 60.0f},
-        };
-        w.checkedItems.clear();
-        for (int k = 0; k < channels; ++k) w.checkedItems.append(ranges[k]);
-        w.channelCount = channels;
-        // Each input starts from empty graphs, so memory stays flat however long the run.
-        for (QCPGraph* g : {w.curveGraph1.data(), w.curveGraph2.data(), w.curveGraph3.data()}) g->data()->clear();
-        if (channels >= 1 && channels <= 3) {
-            w.firstSamplePending = true;
-            w.curveDisplaying = true;
-            w.startCurvePlot();
-        } else {
-            w.curveDisplaying = false;
-            w.stopCurvePlot();
-        }
-    }
-
-    static void setTemperatureRecording(MainWindow& w, bool on)
-    {
-        w.on_pushButton_clearTemperature_clicked();
-        w.temperaturePlotting = on;
-        if (on) {
-            w.temperatureStartTime = QDateTime::currentDateTime();
-            w.temperatureTimer.start(16);
-        } else {
-            w.temperatureTimer.stop();
-        }
-    }
-
-    static void setProductType(MainWindow& w, const QString& type) { w.productType = type; }
-    static Ui_MainWindow* ui(MainWindow& w) { return w.ui.get(); }
-    static void clearLog(MainWindow& w) { w.on_pushButton_clear_clicked(); }
-};
 
 namespace {
 
@@ -103,7 +51,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     QDir::setCurrent(dir.path());
     window = new MainWindow;
     QDir::setCurrent(previous);   // libFuzzer reads corpus paths relative to where it started
-    MainWindowProbe::answerDialogs(*window, &answerSave, dir.filePath(QStringLiteral("identification.csv")));
+    const QString savePath = dir.filePath(QStringLiteral("identification.csv"));
+    MainWindowProbe::answerSaveDialog(*window, [savePath] { return answerSave ? savePath : QString(); });
+    MainWindowProbe::answerOpenDialog(*window, [] { return QString(); });
 
     auto* closer = new QTimer(qApp);
     closer->setInterval(0);
@@ -119,7 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Ui_MainWindow* ui = MainWindowProbe::ui(w);
 
     const uint8_t setup = data[0];
-    MainWindowProbe::setDisplay(w, (setup & 7) % 5);
+    // Live channels: 0 off, 1-3 displayed, 4 the state a refused start leaves.
+    static const checkedItem ranges[4] = {
+        {QStringLiteral("aCurrent"), -60.0f, 60.0f},
+        {QStringLiteral("ElecAngle"), 0.0f, 6.28f},
+        {QStringLiteral("MotorAngle"), -625.0f, 625.0f},
+        {QStringLiteral("BusVoltage"), 0.0f, 60.0f},
+    };
+    QList<checkedItem> channels;
+    for (int k = 0; k < (setup & 7) % 5; ++k) channels.append(ranges[k]);
+    MainWindowProbe::setDisplay(w, channels);
     ui->checkBox_showInText->setChecked(setup & 0x08);
     ((setup & 0x10) ? ui->radioButton_float : ui->radioButton_10)->setChecked(true);
     MainWindowProbe::setTemperatureRecording(w, setup & 0x20);
@@ -144,6 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Redraws, the batched log and the progress tick run as they would between frames.
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    MainWindowProbe::clearLog(w);
+    ui->pushButton_clear->click();
     return 0;
 }
