@@ -9,6 +9,13 @@
 #include <string>
 #include <unordered_map>
 
+// Definition files far beyond any real one are refused: the YAML library's node tree
+// costs dozens of times the file's size, and aliases let a small file name one large
+// map many times over. Entries counts every product type, section, bit, parameter
+// and parameter key walked, each time an alias reaches it.
+constexpr qint64 MaxDefinitionFileSize = 2 * 1024 * 1024;
+constexpr int MaxDefinitionEntries = 100000;
+
 // Texts of the drive's status-word bits per product type, and the name-to-code
 // tables of the identification parameters. Loaded once at start-up.
 class StateChecker
