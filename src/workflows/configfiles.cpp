@@ -140,6 +140,8 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
         const YAML::Node root = YAML::Load(text);
         if (root.IsSequence()) return LoadResult::ParseError;
         if (!root.IsMap()) return LoadResult::Applied;   // empty, null or a plain value
+        // Each key is looked up through the whole section, so the keys examined are bounded.
+        std::size_t examined = 0;
         for (auto it = root.begin(); it != root.end(); ++it) {
             if (!it->first.IsScalar()) return LoadResult::ParseError;
             const std::string name = it->first.Scalar();
@@ -150,12 +152,15 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
             const YAML::Node section = it->second;
             if (section.IsScalar()) return LoadResult::ParseError;
             if (!section.IsMap()) continue;   // null or a list: no keys
+            examined += section.size();
+            if (examined > std::size_t(MaxSectionEntries)) return LoadResult::ParseError;
             for (const Entry& e : entries()) {
                 if (name != e.section) continue;
                 const YAML::Node value = section[e.key];
                 if (!value.IsDefined()) continue;
                 double v = 0;
-                if (!value.IsScalar() || !parseNumber(value.Scalar(), &v)) return LoadResult::ParseError;
+                if (!value.IsScalar() || !parseNumber(value.Scalar(), &v) || !std::isfinite(v))
+                    return LoadResult::ParseError;
                 apply(e.spinBox, v);
             }
         }
@@ -218,15 +223,21 @@ void MainWindow::on_pushButton_loadConfigFile_clicked()
         QMessageBox::information(this, tr("加载失败"), tr("YAML 文件无法打开！"));
         return;
     }
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    const QString text = in.readAll();
+    // A file far beyond any saved one is not read at all.
+    const bool readable = file.size() <= configfile::MaxFileSize;
+    QString text;
+    if (readable) {
+        QTextStream in(&file);
+        in.setEncoding(QStringConverter::Utf8);
+        text = in.readAll();
+    }
     file.close();
 
     const configfile::LoadResult result =
-        configfile::applyText(text.toStdString(), [this](const char* name, double value) {
-            if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
-        });
+        !readable ? configfile::LoadResult::ParseError
+                  : configfile::applyText(text.toStdString(), [this](const char* name, double value) {
+                        if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
+                    });
     if (result == configfile::LoadResult::ParseError)
         QMessageBox::warning(this, tr("解析错误"), tr("文件解析失败，请检查 YAML 格式"));
 }
