@@ -11,8 +11,9 @@
 
 // Definition files far beyond any real one are refused: the YAML library's node tree
 // costs dozens of times the file's size, and aliases let a small file name one large
-// map many times over. Entries counts every product type, section, bit, parameter
-// and parameter key walked, each time an alias reaches it.
+// map many times over. Entries counts the map and list entries the loaders walk
+// (a product type's sections, a section's bits, the parameters and their keys), each
+// time an alias reaches them.
 constexpr qint64 MaxDefinitionFileSize = 2 * 1024 * 1024;
 constexpr int MaxDefinitionEntries = 100000;
 
