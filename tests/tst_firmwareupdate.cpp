@@ -452,6 +452,52 @@ private slots:
         QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
     }
 
+    void closingTheWindowEndsTheBootloaderWait_data()
+    {
+        QTest::addColumn<bool>("deleteOnClose");
+        QTest::newRow("window deleted on close") << true;
+        QTest::newRow("window kept until the event loop ends") << false;
+    }
+
+    void closingTheWindowEndsTheBootloaderWait()
+    {
+        QFETCH(bool, deleteOnClose);
+        qApp->setQuitOnLastWindowClosed(false);
+        SimConfigure("product_type", "T71");
+        SimConfigure("fw_jump_ack", "0");
+        WorkDir dir(false);
+        auto* w = new MainWindow;
+        std::unique_ptr<MainWindow> owner(deleteOnClose ? nullptr : w);
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        QPointer<MainWindow> alive(w);
+        w->show();
+        openPort(*w);
+        takeSent();
+        BoxCatcher boxes;
+        // Closed a moment after the file is picked, when the jump frame is out and the wait runs.
+        QElapsedTimer sinceClose;
+        const QString path = writeImage(dir, makeImage(100, "2.0.0", "T71"));
+        MainWindowProbe::answerOpenDialog(*w, [w, path, &sinceClose] {
+            for (int i = 0; i < 300 && MainWindowProbe::ui(*w)->label_type->text().isEmpty(); ++i) QTest::qWait(10);
+            QTimer::singleShot(300, w, [w, &sinceClose] {
+                sinceClose.start();
+                w->close();
+            });
+            return path;
+        });
+        MainWindowProbe::ui(*w)->pushButton_updateFW->click();
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
+        if (deleteOnClose) QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 1000);
+
+        QTest::qWait(200);
+        QVERIFY(boxes.boxes.isEmpty());
+        SentLog sent;
+        sent.pull();
+        QCOMPARE(sent.commands(), (QList<QByteArray>{kVersionQuery, kTypeQuery, kJump}));
+        QVERIFY(sent.chunks().isEmpty());
+    }
+
     void closingTheWindowEndsTheTransfer_data()
     {
         QTest::addColumn<bool>("duringEndWait");

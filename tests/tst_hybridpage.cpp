@@ -233,6 +233,48 @@ private slots:
         QVERIFY(boxes.boxes.isEmpty());   // silently
     }
 
+    void closingTheWindowEndsTheEnableWait_data()
+    {
+        QTest::addColumn<bool>("deleteOnClose");
+        QTest::newRow("window deleted on close") << true;
+        QTest::newRow("window kept until the event loop ends") << false;
+    }
+
+    void closingTheWindowEndsTheEnableWait()
+    {
+        QFETCH(bool, deleteOnClose);
+        qApp->setQuitOnLastWindowClosed(false);
+        WorkDir dir(false);
+        auto* w = new MainWindow;
+        std::unique_ptr<MainWindow> owner(deleteOnClose ? nullptr : w);
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        QPointer<MainWindow> alive(w);
+        w->show();
+        SimSetDriveAttached(0);   // no position reply: the wait would take its two seconds
+        openPort(*w);
+        takeSent();
+        BoxCatcher boxes;
+        QElapsedTimer sinceClose;
+        QTimer::singleShot(100, w, [w, &sinceClose] {
+            sinceClose.start();
+            w->close();
+        });
+        MainWindowProbe::ui(*w)->pushButton_TP_Enable->click();
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
+        if (deleteOnClose) {
+            QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 1000);
+        } else {
+            QVERIFY(!MainWindowProbe::logLines(*w).contains(">>> Cannot get Position"));
+            QVERIFY(!MainWindowProbe::ui(*w)->pushButton_TP_start->isEnabled());
+            // A reply that comes before the loop ends shows no box either.
+            MainWindowProbe::decode(*w, {0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE});
+        }
+        QTest::qWait(100);
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(sentBytes(), QList<QByteArray>{hex("ffffffffffffff9c")});
+    }
+
     void closingTheWindowDuringABurst()
     {
         WorkDir dir(false);
