@@ -462,7 +462,6 @@ private slots:
     void closingTheWindowEndsTheBootloaderWait()
     {
         QFETCH(bool, deleteOnClose);
-        qApp->setQuitOnLastWindowClosed(false);
         SimConfigure("product_type", "T71");
         SimConfigure("fw_jump_ack", "0");
         WorkDir dir(false);
@@ -485,7 +484,7 @@ private slots:
             });
             return path;
         });
-        MainWindowProbe::ui(*w)->pushButton_updateFW->click();
+        runLikeMain([w] { MainWindowProbe::ui(*w)->pushButton_updateFW->click(); });
         QVERIFY(sinceClose.isValid());
         QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
         if (deleteOnClose) QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 1000);

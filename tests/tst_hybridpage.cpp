@@ -243,7 +243,6 @@ private slots:
     void closingTheWindowEndsTheEnableWait()
     {
         QFETCH(bool, deleteOnClose);
-        qApp->setQuitOnLastWindowClosed(false);
         WorkDir dir(false);
         auto* w = new MainWindow;
         std::unique_ptr<MainWindow> owner(deleteOnClose ? nullptr : w);
@@ -255,11 +254,13 @@ private slots:
         takeSent();
         BoxCatcher boxes;
         QElapsedTimer sinceClose;
-        QTimer::singleShot(100, w, [w, &sinceClose] {
-            sinceClose.start();
-            w->close();
+        runLikeMain([w, &sinceClose] {
+            QTimer::singleShot(100, w, [w, &sinceClose] {
+                sinceClose.start();
+                w->close();
+            });
+            MainWindowProbe::ui(*w)->pushButton_TP_Enable->click();
         });
-        MainWindowProbe::ui(*w)->pushButton_TP_Enable->click();
         QVERIFY(sinceClose.isValid());
         QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
         if (deleteOnClose) {

@@ -218,3 +218,18 @@ inline void openPort(MainWindow& w)
     ui->pushButton_openport->click();
     QVERIFY(MainWindowProbe::can(w)->isOpen);
 }
+
+// Runs the application's event loop as the program's main does, ending when the last
+// window closes, with start as its first work. A guard ends a loop that never would.
+inline void runLikeMain(std::function<void()> start, int limitMs = 30000)
+{
+    const bool quitOnClose = qApp->quitOnLastWindowClosed();
+    qApp->setQuitOnLastWindowClosed(true);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(limitMs);
+    QTimer::singleShot(0, qApp, std::move(start));
+    qApp->exec();
+    qApp->setQuitOnLastWindowClosed(quitOnClose);
+}
