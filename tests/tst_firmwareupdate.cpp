@@ -452,12 +452,7 @@ private slots:
         QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
     }
 
-    void closingTheWindowEndsTheBootloaderWait_data()
-    {
-        QTest::addColumn<bool>("deleteOnClose");
-        QTest::newRow("window deleted on close") << true;
-        QTest::newRow("window kept until the event loop ends") << false;
-    }
+    void closingTheWindowEndsTheBootloaderWait_data() { ClosableWindow::addRows(); }
 
     void closingTheWindowEndsTheBootloaderWait()
     {
@@ -465,11 +460,8 @@ private slots:
         SimConfigure("product_type", "T71");
         SimConfigure("fw_jump_ack", "0");
         WorkDir dir(false);
-        auto* w = new MainWindow;
-        std::unique_ptr<MainWindow> owner(deleteOnClose ? nullptr : w);
-        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
-        QPointer<MainWindow> alive(w);
-        w->show();
+        ClosableWindow window(deleteOnClose);
+        MainWindow* w = window.w;
         openPort(*w);
         takeSent();
         BoxCatcher boxes;
@@ -487,7 +479,7 @@ private slots:
         runLikeMain([w] { MainWindowProbe::ui(*w)->pushButton_updateFW->click(); });
         QVERIFY(sinceClose.isValid());
         QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
-        if (deleteOnClose) QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 1000);
+        if (deleteOnClose) QTRY_VERIFY_WITH_TIMEOUT(window.alive.isNull(), 1000);
 
         QTest::qWait(200);
         QVERIFY(boxes.boxes.isEmpty());

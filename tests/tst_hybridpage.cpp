@@ -233,22 +233,14 @@ private slots:
         QVERIFY(boxes.boxes.isEmpty());   // silently
     }
 
-    void closingTheWindowEndsTheEnableWait_data()
-    {
-        QTest::addColumn<bool>("deleteOnClose");
-        QTest::newRow("window deleted on close") << true;
-        QTest::newRow("window kept until the event loop ends") << false;
-    }
+    void closingTheWindowEndsTheEnableWait_data() { ClosableWindow::addRows(); }
 
     void closingTheWindowEndsTheEnableWait()
     {
         QFETCH(bool, deleteOnClose);
         WorkDir dir(false);
-        auto* w = new MainWindow;
-        std::unique_ptr<MainWindow> owner(deleteOnClose ? nullptr : w);
-        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
-        QPointer<MainWindow> alive(w);
-        w->show();
+        ClosableWindow window(deleteOnClose);
+        MainWindow* w = window.w;
         SimSetDriveAttached(0);   // no position reply: the wait would take its two seconds
         openPort(*w);
         takeSent();
@@ -264,7 +256,7 @@ private slots:
         QVERIFY(sinceClose.isValid());
         QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
         if (deleteOnClose) {
-            QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 1000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.alive.isNull(), 1000);
         } else {
             QVERIFY(!MainWindowProbe::logLines(*w).contains(">>> Cannot get Position"));
             QVERIFY(!MainWindowProbe::ui(*w)->pushButton_TP_start->isEnabled());

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <memory>
 #include <vector>
 
 // Friend of MainWindow: reaches what the tests check.
@@ -233,3 +234,22 @@ inline void runLikeMain(std::function<void()> start, int limitMs = 30000)
     qApp->exec();
     qApp->setQuitOnLastWindowClosed(quitOnClose);
 }
+
+// A shown window closed by a test: deleted on close, or kept (as main keeps it) until the
+// test ends. addRows gives a test one row of each.
+struct ClosableWindow {
+    static void addRows()
+    {
+        QTest::addColumn<bool>("deleteOnClose");
+        QTest::newRow("window deleted on close") << true;
+        QTest::newRow("window kept until the event loop ends") << false;
+    }
+    explicit ClosableWindow(bool deleteOnClose) : w(new MainWindow), alive(w), kept(deleteOnClose ? nullptr : w)
+    {
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        w->show();
+    }
+    MainWindow* w;
+    QPointer<MainWindow> alive;
+    std::unique_ptr<MainWindow> kept;
+};
