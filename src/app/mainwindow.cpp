@@ -9,6 +9,7 @@
 #include "ui_mainwindow.h"
 #include "workers.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QEvent>
 #include <QMessageBox>
@@ -105,6 +106,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    closing = true;
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::initUI()

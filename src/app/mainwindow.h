@@ -73,6 +73,9 @@ public:
     // Appends the log lines still waiting for the pane (normally done every 16 ms).
     void flushLog();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 signals:
     void requestSaveCalibrationData();
     void writeLog(const QString& data);
@@ -257,6 +260,9 @@ private:
     FileDialogHook openFileDialogHook, saveFileDialogHook;
     // Set from the start of a firmware update until its transfer has ended: one at a time.
     std::atomic<bool> fwUpdateBusy{false};
+    // Set once the window is closed: slots waiting in their own event processing end their
+    // wait, and no box is shown any more.
+    bool closing = false;
     // The list the last processExcelFile call read.
     QList<std::pair<double, double>> torqueCalibPoints;
     // -- configuration files, hybrid page and temperature monitor: further members --

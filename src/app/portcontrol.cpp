@@ -99,6 +99,8 @@ void MainWindow::showErrorMsg(QString text, QColor color)
 
 int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text)
 {
+    // Nobody is left to read it; a question counts as declined.
+    if (closing) return type == QMessageBoxType::Question ? QMessageBox::No : QMessageBox::Ok;
     QMessageBox box;
     switch (type) {
     case QMessageBoxType::Warning: box.setIcon(QMessageBox::Warning); break;
