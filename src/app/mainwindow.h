@@ -2,6 +2,7 @@
 // their bodies live in the files of the subsystem they belong to.
 #pragma once
 
+#include "logformat.h"
 #include "motorprotocol.h"
 
 #include <QColor>
@@ -238,9 +239,14 @@ private:
     // Serialises fwVersion between the decoder and the firmware worker.
     QMutex fwVersionMutex;
 
-    // Log lines stamped but not yet in the pane, appended every 16 ms.
-    QStringList pendingLog;
+    // Log lines stamped but not yet in the pane, appended every 16 ms: each line with the
+    // separator before it, and where each starts.
+    QString pendingLog;
+    QList<qsizetype> pendingLogStarts;
     QTimer logFlushTimer;
+    LogClock logClock;
+    int logStampMs = -1;
+    QString logStampText;   // stamp of logStampMs and its blank
 
     // Worker threads the window starts; stopped and joined before the window goes away.
     std::unique_ptr<WorkerPool> workers;
