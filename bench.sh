@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (build-bench/), runs them and prints one table of
 # figures against their goals; exits non-zero when a goal is missed.
-#   ./bench.sh           full runs (about seven minutes, five of them the memory run)
+#   ./bench.sh           full runs (about twelve minutes, five and a half of them the memory run)
 #   ./bench.sh --smoke   short runs: timing and growth goals are reported, not judged
 set -uo pipefail
 cd "$(dirname "$0")"

@@ -3,6 +3,7 @@
 #include "support/windowharness.h"
 
 #include "formats/configfiles.h"
+#include "vocabulary/loadyaml.h"
 
 #include <QElapsedTimer>
 #include <QDoubleSpinBox>
@@ -128,6 +129,45 @@ private slots:
             QCOMPARE(sentBytes().size(), 1);
         }
         QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void definitionFilesBeyondAnyRealOne_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        // The real file with more entries of its own kind, to just past the size limit.
+        const auto grown = [](const char* file, const char* entry) {
+            QByteArray out = original(file);
+            for (int i = 0; out.size() <= MaxDefinitionFileSize; ++i) out += QString(entry).arg(i).toUtf8();
+            return out;
+        };
+        QTest::newRow("state, size") << "state_config.yaml" << grown("state_config.yaml", "X%1:\n  error_word:\n    1<<0: a\n");
+        QTest::newRow("motor, size") << "motor_config.yaml" << grown("motor_config.yaml", "X%1: {a: 1}\n");
+        QTest::newRow("parameters, size")
+            << "motor_parameter_config.yaml" << grown("motor_parameter_config.yaml", "  - {name: x%1, value: 1}\n");
+        // A small file naming one map many times.
+        QByteArray state = original("state_config.yaml") + "A: &a\n  error_word: {";
+        for (int n = 0; n < 64; ++n) state += (n ? ", 1<<" : "1<<") + QByteArray::number(n) + ": t";
+        state += "}\n";
+        for (int i = 0; i <= MaxDefinitionEntries / 64; ++i) state += "T" + QByteArray::number(i) + ": *a\n";
+        QTest::newRow("state, aliases") << "state_config.yaml" << state;
+        const QByteArray parameters = "x: &a {name: p, value: 1}\n" + original("motor_parameter_config.yaml")
+                                      + QByteArray("  - *a\n").repeated(MaxDefinitionEntries / 2);
+        QTest::newRow("parameters, aliases") << "motor_parameter_config.yaml" << parameters;
+    }
+
+    void definitionFilesBeyondAnyRealOne()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        WorkDir dir(true);
+        writeFile(dir.path(), file, bytes);
+        MainWindow w;
+        const QStringList log = MainWindowProbe::logLines(w);
+        for (const char* name : {"state_config.yaml", "motor_config.yaml", "motor_parameter_config.yaml"}) {
+            const QString line = QStringLiteral(">>> File \"%1\" Load %2").arg(name, name == file ? "FAIL!" : "OK");
+            QVERIFY2(log.contains(line), qPrintable(log.join('\n')));
+        }
     }
 
     void configurationFiles_data()

@@ -111,12 +111,8 @@ private slots:
         QCOMPARE(load("电机:\n  转动惯量: 1\n其他:\n  转动惯量: 5\n校准:\nCAN总线: [1, 2]\n电机:\n  转动惯量: 2\n", &r),
                  (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_Inertia", 2}}));
         QCOMPARE(r, configfile::LoadResult::Applied);
-        // Exponent, infinity and not-a-number forms are numbers too.
-        const Applied special = load("CAN总线:\n  节点ID: 1e1\n  心跳接收超时时间: .inf\n  心跳发送时间间隔: .NaN\n");
-        QCOMPARE(special.size(), 3);
-        QCOMPARE(special[0].second, 10.0);
-        QVERIFY(std::isinf(special[1].second));
-        QVERIFY(std::isnan(special[2].second));
+        // The exponent form is a number too.
+        QCOMPARE(load("CAN总线:\n  节点ID: 1e1\n"), (Applied{{"doubleSpinBox_NodeID", 10}}));
 
         // Nothing to apply.
         for (const char* empty : {"", "# only a comment\n", "~\n", "just text\n", "其他:\n  a: 1\n"}) {
@@ -140,11 +136,49 @@ private slots:
             "电机:\n  转动惯量: [1]\n",         // a list value
             "电机:\n  转动惯量: {a: 1}\n",      // a map value
             "电机:\n  转动惯量: 1,5\n",         // a decimal comma is no number
+            "电机:\n  转动惯量: .inf\n",       // infinity and not-a-number would reach the drive
+            "电机:\n  转动惯量: -.Inf\n",
+            "电机:\n  转动惯量: .NaN\n",
+            "电机:\n  转动惯量: 1e400\n",
         };
         for (const char* text : broken) {
             QVERIFY2(load(text, &r).isEmpty(), text);
             QVERIFY2(r == configfile::LoadResult::ParseError, text);
         }
+    }
+
+    void filesBeyondAnyRealOneAreRefused()
+    {
+        // One section reached again and again through an alias: every key counts each time.
+        std::string keys = "转动惯量: 1";
+        for (int i = 1; i < 100; ++i) keys += ", k" + std::to_string(i) + ": 1";
+        std::string text = "x: &a {" + keys + "}\n";
+        for (int i = 0; i <= configfile::MaxSectionEntries / 100; ++i) text += "电机: *a\n";
+        configfile::LoadResult r;
+        QCOMPARE(load(text, &r).size(), configfile::MaxSectionEntries / 100);
+        QCOMPARE(r, configfile::LoadResult::ParseError);
+
+        // A file past the size limit is not read: the parse error box, nothing set.
+        Restore restore;
+        WorkDir dir(true);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        QDoubleSpinBox* inertia = box(w, "doubleSpinBox_Inertia");
+        const double before = inertia->value();
+        const double target = before == inertia->maximum() ? inertia->minimum() : inertia->maximum();
+        QByteArray big = QString("电机:\n  转动惯量: %1\n").arg(target, 0, 'g', 17).toUtf8();
+        big += QByteArray(configfile::MaxFileSize - big.size(), '#');
+        chooseFile(writeFile(files, "big.yaml", big));
+        w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(inertia->value(), target);
+        inertia->setValue(before);
+        chooseFile(writeFile(files, "bigger.yaml", big + "\n"));
+        w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, QString("解析错误"));
+        QCOMPARE(inertia->value(), before);
     }
 
     void saveThenLoadRestoresTheNineBoxes()

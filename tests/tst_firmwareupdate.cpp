@@ -452,6 +452,43 @@ private slots:
         QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
     }
 
+    void closingTheWindowEndsTheBootloaderWait_data() { ClosableWindow::addRows(); }
+
+    void closingTheWindowEndsTheBootloaderWait()
+    {
+        QFETCH(bool, deleteOnClose);
+        SimConfigure("product_type", "T71");
+        SimConfigure("fw_jump_ack", "0");
+        WorkDir dir(false);
+        ClosableWindow window(deleteOnClose);
+        MainWindow* w = window.w;
+        openPort(*w);
+        takeSent();
+        BoxCatcher boxes;
+        // Closed a moment after the file is picked, when the jump frame is out and the wait runs.
+        QElapsedTimer sinceClose;
+        const QString path = writeImage(dir, makeImage(100, "2.0.0", "T71"));
+        MainWindowProbe::answerOpenDialog(*w, [w, path, &sinceClose] {
+            for (int i = 0; i < 300 && MainWindowProbe::ui(*w)->label_type->text().isEmpty(); ++i) QTest::qWait(10);
+            QTimer::singleShot(300, w, [w, &sinceClose] {
+                sinceClose.start();
+                w->close();
+            });
+            return path;
+        });
+        runLikeMain([w] { MainWindowProbe::ui(*w)->pushButton_updateFW->click(); });
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
+        if (deleteOnClose) QTRY_VERIFY_WITH_TIMEOUT(window.alive.isNull(), 1000);
+
+        QTest::qWait(200);
+        QVERIFY(boxes.boxes.isEmpty());
+        SentLog sent;
+        sent.pull();
+        QCOMPARE(sent.commands(), (QList<QByteArray>{kVersionQuery, kTypeQuery, kJump}));
+        QVERIFY(sent.chunks().isEmpty());
+    }
+
     void closingTheWindowEndsTheTransfer_data()
     {
         QTest::addColumn<bool>("duringEndWait");

@@ -233,6 +233,41 @@ private slots:
         QVERIFY(boxes.boxes.isEmpty());   // silently
     }
 
+    void closingTheWindowEndsTheEnableWait_data() { ClosableWindow::addRows(); }
+
+    void closingTheWindowEndsTheEnableWait()
+    {
+        QFETCH(bool, deleteOnClose);
+        WorkDir dir(false);
+        ClosableWindow window(deleteOnClose);
+        MainWindow* w = window.w;
+        SimSetDriveAttached(0);   // no position reply: the wait would take its two seconds
+        openPort(*w);
+        takeSent();
+        BoxCatcher boxes;
+        QElapsedTimer sinceClose;
+        runLikeMain([w, &sinceClose] {
+            QTimer::singleShot(100, w, [w, &sinceClose] {
+                sinceClose.start();
+                w->close();
+            });
+            MainWindowProbe::ui(*w)->pushButton_TP_Enable->click();
+        });
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
+        if (deleteOnClose) {
+            QTRY_VERIFY_WITH_TIMEOUT(window.alive.isNull(), 1000);
+        } else {
+            QVERIFY(!MainWindowProbe::logLines(*w).contains(">>> Cannot get Position"));
+            QVERIFY(!MainWindowProbe::ui(*w)->pushButton_TP_start->isEnabled());
+            // A reply that comes before the loop ends shows no box either.
+            MainWindowProbe::decode(*w, {0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE});
+        }
+        QTest::qWait(100);
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(sentBytes(), QList<QByteArray>{hex("ffffffffffffff9c")});
+    }
+
     void closingTheWindowDuringABurst()
     {
         WorkDir dir(false);

@@ -71,14 +71,26 @@ private slots:
         QVERIFY(loader.getParameterByName("next"));
     }
 
-    void yamlSpecialNumbers()
+    // Infinity and not-a-number would reach the input boxes and then the drive.
+    void nonFiniteNumbersAreConversionErrors()
     {
         MotorParameterLoader loader;
-        QVERIFY(loader.loadFromFile(write("parameters:\n  - {name: x, value: .nan, min_value: -.inf, max_value: 1e3}\n")));
+        MessageLog log;
+        QVERIFY(loader.loadFromFile(write("parameters:\n  - {name: x, value: .nan, min_value: -.inf, max_value: .Inf}\n"
+                                          "  - {name: y, value: 1e3, min_value: -1e300, max_value: 1e400}\n")));
         const Parameter* x = loader.getParameterByName("x");
-        QVERIFY(std::isnan(x->value));
-        QVERIFY(std::isinf(x->min_value) && x->min_value < 0);
-        QCOMPARE(x->max_value, 1000.0);
+        QCOMPARE(x->value, 0.0);
+        QCOMPARE(x->min_value, 0.0);
+        QCOMPARE(x->max_value, 0.0);
+        const Parameter* y = loader.getParameterByName("y");
+        QCOMPARE(y->value, 1000.0);
+        QCOMPARE(y->min_value, -1e300);
+        QCOMPARE(y->max_value, 0.0);
+        QCOMPARE(log.lines.size(), 4);
+        QVERIFY(log.lines[0].startsWith("D:Error converting value for x: "));
+        QVERIFY(log.lines[1].startsWith("D:Error converting min_value for x: "));
+        QVERIFY(log.lines[2].startsWith("D:Error converting max_value for x: "));
+        QVERIFY(log.lines[3].startsWith("D:Error converting max_value for y: "));
     }
 
     void laterEntryReplacesWhole()

@@ -36,6 +36,9 @@ private slots:
         QTest::newRow("separators only") << " ,\n，" << QByteArray();
         QTest::newRow("full-width digits") << QString::fromUtf8("０１") << QByteArray();
         QTest::newRow("arabic-indic digits") << QString::fromUtf8("١٢") << QByteArray();
+        const QString padded = "01 02" + QString(rawframes::MaxHexTextLength - 5, ' ');
+        QTest::newRow("longest text taken") << padded << hex("0102");
+        QTest::newRow("text past the longest") << padded + "\n" << QByteArray();
     }
 
     void hexText()

@@ -51,6 +51,7 @@ private slots:
     void textLines_data();
     void textLines();
     void textFile();
+    void textFileBeyondAnyRealOne();
     void workbookFile_data();
     void workbookFile();
     void missingAndUnopenable();
@@ -154,6 +155,7 @@ void TorquePointListTest::textLines_data()
     QTest::newRow("decimal comma splits the number") << "1,5 2,5" << true << 1.0 << 5.0;
     QTest::newRow("infinity") << "inf 3" << false << 0.0 << 0.0;
     QTest::newRow("not a number") << "1 nan" << false << 0.0 << 0.0;
+    QTest::newRow("leading commas") << ",,8 9" << true << 8.0 << 9.0;
 }
 
 void TorquePointListTest::textLines()
@@ -199,6 +201,21 @@ void TorquePointListTest::textFile()
     QCOMPARE(reduced.size(), MaxTorqueTablePoints);
     QCOMPARE(reduced.at(1).first, 2.0);
     QCOMPARE(reduced.last().first, 44.0);
+}
+
+void TorquePointListTest::textFileBeyondAnyRealOne()
+{
+    QTemporaryDir dir;
+    QByteArray content;
+    for (int i = 0; content.size() <= MaxPointListFileSize; ++i)
+        content += QByteArray::number(i) + " " + QByteArray::number(i) + "\n";
+    PointListError error = PointListError::NoFile;
+    QVERIFY(processExcelFile(writeText(dir, QStringLiteral("big.txt"), content), QString(), &error).isEmpty());
+    QCOMPARE(error, PointListError::None);
+    // The same lines within the limit are read.
+    content.truncate(content.lastIndexOf('\n', MaxPointListFileSize - 1) + 1);
+    QCOMPARE(processExcelFile(writeText(dir, QStringLiteral("limit.txt"), content), QString()).size(),
+             MaxTorqueTablePoints);
 }
 
 void TorquePointListTest::workbookFile_data()

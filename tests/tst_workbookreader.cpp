@@ -80,6 +80,7 @@ private slots:
     void malformedSheets();
     void oversizedEntries_data();
     void oversizedEntries();
+    void sheetsBeyondAnyRealOne();
 };
 
 void WorkbookReaderTest::sharedStringsNumbersAndBooleans()
@@ -248,6 +249,30 @@ void WorkbookReaderTest::oversizedEntries()
     // The rest of the workbook is still usable.
     QVERIFY(reader.selectSheet(QStringLiteral("Other")));
     QCOMPARE(reader.read(1, 1).toDouble(), 99.0);
+}
+
+void WorkbookReaderTest::sheetsBeyondAnyRealOne()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wide.xlsx"));
+    QVERIFY(writeZip(path, handWritten("<row r=\"1\"><c><v>1</v></c><c><v>2</v></c><c><v>3</v></c></row>")));
+    XlsxReader wide(path);
+    QVERIFY(wide.selectSheet(QStringLiteral("Data"), 2));
+    QCOMPARE(wide.read(1, 2).toDouble(), 2.0);
+    QVERIFY(!wide.read(1, 3).isValid());
+
+    const QByteArray row = "<row>" + QByteArray("<c/>").repeated(100) + "</row>";
+    QVERIFY(writeZip(path, handWritten(row.repeated(XlsxReader::MaxCells / 100 + 1))));
+    XlsxReader cells(path);
+    QVERIFY(!cells.selectSheet(QStringLiteral("Data"), 2));
+    QVERIFY2(cells.errorString().contains(QLatin1String("cells")), qPrintable(cells.errorString()));
+
+    Parts parts = handWritten("<row r=\"1\"><c><v>1</v></c></row>");
+    parts[2].second = "<sst>" + QByteArray("<si/>").repeated(XlsxReader::MaxSharedStrings + 1) + "</sst>";
+    QVERIFY(writeZip(path, parts));
+    XlsxReader strings(path);
+    QVERIFY(strings.sheetNames().isEmpty());
+    QVERIFY2(strings.errorString().contains(QLatin1String("strings")), qPrintable(strings.errorString()));
 }
 
 QTEST_MAIN(WorkbookReaderTest)

@@ -133,9 +133,12 @@ void CanThread::OpenCAN(uchar baudIndex, int canIndex)
 
 void CanThread::CloseCAN()
 {
+    // Senders refuse from here on; one already handing a frame over finishes first, so
+    // the adapter never sees a Transmit during or after its close.
+    isOpen = false;
+    QMutexLocker locker(&transmitLock);
     if (ClearBuffer) ClearBuffer(deviceType, deviceIndex, canIndex);
     if (CloseDevice) CloseDevice(deviceType, deviceIndex);
-    isOpen = false;
     debugLine(QStringLiteral("closed CAN Thread"));
 }
 

@@ -93,6 +93,8 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
         const YAML::Node root = YAML::Load(text);
         if (root.IsSequence()) return LoadResult::ParseError;
         if (!root.IsMap()) return LoadResult::Applied;   // empty, null or a plain value
+        // Each key is looked up through the whole section, so the keys examined are bounded.
+        std::size_t examined = 0;
         for (auto it = root.begin(); it != root.end(); ++it) {
             if (!it->first.IsScalar()) return LoadResult::ParseError;
             const std::string name = it->first.Scalar();
@@ -103,12 +105,15 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
             const YAML::Node section = it->second;
             if (section.IsScalar()) return LoadResult::ParseError;
             if (!section.IsMap()) continue;   // null or a list: no keys
+            examined += section.size();
+            if (examined > std::size_t(MaxSectionEntries)) return LoadResult::ParseError;
             for (const Entry& e : entries()) {
                 if (name != e.section) continue;
                 const YAML::Node value = section[e.key];
                 if (!value.IsDefined()) continue;
                 double v = 0;
-                if (!value.IsScalar() || !parseNumber(value.Scalar(), &v)) return LoadResult::ParseError;
+                if (!value.IsScalar() || !parseNumber(value.Scalar(), &v) || !std::isfinite(v))
+                    return LoadResult::ParseError;
                 apply(e.spinBox, v);
             }
         }

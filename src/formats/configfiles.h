@@ -27,8 +27,15 @@ std::string saveText(const std::function<double(const char* spinBox)>& valueOf);
 
 enum class LoadResult { Applied, ParseError };
 
+// A saved file is a few hundred bytes and a full one holds 43 keys. Far larger files, and
+// documents whose known sections hold more keys in all (an alias counts each time it is
+// used), are refused as not parsable.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+constexpr int MaxSectionEntries = 10000;
+
 // Parses text and hands every known key's value to apply, in file order of the sections
-// and table order within each. Stops at the first error; what was applied stays applied.
+// and table order within each. Stops at the first error, a value that is not a finite
+// number included; what was applied stays applied.
 LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply);
 
 // Numbers as the YAML library writes and reads them, but always with a full stop.

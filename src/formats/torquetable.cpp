@@ -49,7 +49,7 @@ TorquePointList readWorkbookPoints(const QString &path)
     TorquePointList points;
     XlsxReader workbook(path);
     const QStringList sheets = workbook.sheetNames();
-    if (sheets.isEmpty() || !workbook.selectSheet(sheets.first())) {
+    if (sheets.isEmpty() || !workbook.selectSheet(sheets.first(), 2)) {
         if (!workbook.errorString().isEmpty())
             qDebug().noquote() << "workbook not readable:" << workbook.errorString();
         return points;
@@ -71,14 +71,28 @@ bool parsePointLine(const QString &line, TorquePoint *point)
 {
     static const QRegularExpression separators(QStringLiteral("[,\\s\t]+"));
     const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty())
-        return false;
-    const QStringList parts = trimmed.split(separators, Qt::SkipEmptyParts);
-    if (parts.size() < 2)
+    // Only the first two parts are taken, so a long line is not split into all of its parts.
+    QStringView parts[2];
+    int found = 0;
+    qsizetype from = 0;
+    QRegularExpressionMatchIterator matches = separators.globalMatch(trimmed);
+    while (found < 2 && from < trimmed.size()) {
+        qsizetype to = trimmed.size();
+        qsizetype next = to;
+        if (matches.hasNext()) {
+            const QRegularExpressionMatch match = matches.next();
+            to = match.capturedStart();
+            next = match.capturedEnd();
+        }
+        if (to > from)
+            parts[found++] = QStringView(trimmed).mid(from, to - from);
+        from = next;
+    }
+    if (found < 2)
         return false;
     bool okX = false, okY = false;
-    const double x = parts.at(0).toDouble(&okX);
-    const double y = parts.at(1).toDouble(&okY);
+    const double x = parts[0].toDouble(&okX);
+    const double y = parts[1].toDouble(&okY);
     if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y))
         return false;
     *point = {x, y};
@@ -91,6 +105,10 @@ bool readTextPoints(const QString &path, TorquePointList *points)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
+    if (file.size() > MaxPointListFileSize) {
+        qDebug().noquote() << "point list not read: larger than" << MaxPointListFileSize << "bytes";
+        return true;
+    }
     QTextStream in(&file);
     QString line;
     TorquePoint point;

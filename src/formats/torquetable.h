@@ -15,6 +15,8 @@ using TorquePointList = QList<TorquePoint>;
 
 constexpr int MinTorqueTablePoints = 10; // fewer is refused with "数据不足"
 constexpr int MaxTorqueTablePoints = 30;
+// A text list larger than this (some hundred thousand points) is not read: it gives no points.
+constexpr qint64 MaxPointListFileSize = 4 * 1024 * 1024;
 
 enum class PointListError {
     None,
@@ -28,9 +30,11 @@ enum class PointListError {
 TorquePointList processExcelFile(const QString &path, const QString &sheet,
                                  PointListError *error = nullptr);
 
-// Raw rows of the first sheet, from row 1 down to the first empty cell in column 1.
+// Raw rows of the first sheet, from row 1 down to the first empty cell in column 1. Only
+// the first two columns are kept in memory.
 TorquePointList readWorkbookPoints(const QString &path);
-// Raw lines of a text file; false when it cannot be opened.
+// Raw lines of a text file; false when it cannot be opened. Empty when it is larger than
+// MaxPointListFileSize.
 bool readTextPoints(const QString &path, TorquePointList *points);
 // One line of a text list: the first two numbers split on commas and white space.
 bool parsePointLine(const QString &line, TorquePoint *point);

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int MaxRow = 1048576;
-constexpr int MaxColumn = 16384;
+constexpr int MaxColumn = XlsxReader::MaxColumn;
 
 // Steps the reader on. A DTD or an entity reference ends the parse: workbook
 // parts never need either, and refusing them keeps external and expanding
@@ -177,7 +177,7 @@ bool XlsxReader::fail(const QString &message)
     return false;
 }
 
-bool XlsxReader::selectSheet(const QString &name)
+bool XlsxReader::selectSheet(const QString &name, int lastColumn)
 {
     m_cells.clear();
     m_error.clear();
@@ -196,7 +196,7 @@ bool XlsxReader::selectSheet(const QString &name)
         case Entry::Ok:
             break;
         }
-        if (!parseSheet(xml)) {
+        if (!parseSheet(xml, lastColumn)) {
             m_cells.clear();
             return false;
         }
@@ -370,6 +370,8 @@ bool XlsxReader::readSharedStrings(QuaZip &zip, const QString &part)
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             if (!readStringItem(xml, &text))
                 break;
+            if (m_sharedStrings.size() == MaxSharedStrings)
+                return fail(QStringLiteral("%1: more than %2 strings").arg(part).arg(MaxSharedStrings));
             m_sharedStrings.append(text);
         }
     }
@@ -378,12 +380,13 @@ bool XlsxReader::readSharedStrings(QuaZip &zip, const QString &part)
     return true;
 }
 
-bool XlsxReader::parseSheet(const QByteArray &data)
+bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
 {
     QXmlStreamReader xml(data);
     bool inSheetData = false;
     int row = 0;
     int column = 0;
+    int cells = 0;
     while (nextToken(xml)) {
         if (xml.isEndElement() && xml.name() == QLatin1String("sheetData")) {
             inSheetData = false;
@@ -409,6 +412,8 @@ bool XlsxReader::parseSheet(const QByteArray &data)
         }
         if (xml.name() != QLatin1String("c"))
             continue;
+        if (++cells > MaxCells)
+            return fail(QStringLiteral("sheet has more than %1 cells").arg(MaxCells));
 
         // Cells may leave out their reference; they then follow the previous one.
         const QXmlStreamAttributes attributes = xml.attributes();
@@ -474,7 +479,7 @@ bool XlsxReader::parseSheet(const QByteArray &data)
             // A formula without a stored result reads as its text, never as empty.
             cell = QString(QLatin1Char('=') + formula);
         }
-        if (cell.isValid())
+        if (cell.isValid() && cellColumn <= lastColumn)
             m_cells.insert(cellKey(cellRow, cellColumn), cell);
     }
     if (xml.hasError())

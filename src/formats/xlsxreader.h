@@ -13,18 +13,22 @@ class QuaZip;
 // Numbers come back as double, shared and inline strings as QString, booleans
 // as bool; an empty or missing cell gives an invalid QVariant. A file that is
 // not a readable workbook has no sheets. Every entry taken from the archive is
-// bounded by MaxEntrySize, and documents carrying a DTD are refused.
+// bounded by MaxEntrySize, a sheet by MaxCells cells and the shared strings by
+// MaxSharedStrings items; documents carrying a DTD are refused.
 class XlsxReader
 {
 public:
-    static constexpr qint64 MaxEntrySize = 64 * 1024 * 1024;
+    static constexpr qint64 MaxEntrySize = 16 * 1024 * 1024;
+    static constexpr int MaxCells = 1000000;
+    static constexpr int MaxSharedStrings = 1000000;
+    static constexpr int MaxColumn = 16384; // XFD
 
     explicit XlsxReader(const QString &path);
 
     QStringList sheetNames() const;
-    // Loads the named sheet's cells. On failure no sheet is selected and
-    // read() gives invalid values.
-    bool selectSheet(const QString &name);
+    // Loads the named sheet's cells up to lastColumn (1-based). On failure no
+    // sheet is selected and read() gives invalid values.
+    bool selectSheet(const QString &name, int lastColumn = MaxColumn);
     QVariant read(int row, int column) const;
 
     // Why the workbook or the last selected sheet could not be read (empty when fine).
@@ -43,7 +47,7 @@ private:
     Entry readEntry(QuaZip &zip, const QString &entry, QByteArray *data);
     Entry readRelationships(QuaZip &zip, const QString &part, Relationships *rels);
     bool readSharedStrings(QuaZip &zip, const QString &part);
-    bool parseSheet(const QByteArray &xml);
+    bool parseSheet(const QByteArray &xml, int lastColumn);
     bool fail(const QString &message);
 
     QString m_path;

@@ -42,6 +42,7 @@ int parseHexText(const QString& text, uint8_t* out)
 {
     // Default options: \s is ASCII white space only, so an ideographic space stays and is refused.
     static const QRegularExpression separators(QStringLiteral("[,\\s\uFF0C  ]"));
+    if (text.size() > MaxHexTextLength) return 0;
     QString digits = text;
     digits.remove(separators);
 

@@ -13,7 +13,9 @@ namespace rawframes {
 // Hexadecimal text to bytes. ASCII commas and white space and the full-width comma are
 // separators; what remains must be 2 to 16 hex digits, two per byte. Writes bytes 0 to
 // n-1 of out (8 bytes) and returns n, or 0 when the text is refused. A refusal for length
-// or for a foreign character leaves out untouched.
+// or for a foreign character leaves out untouched. A text longer than MaxHexTextLength
+// characters, separators included, is refused before it is looked at.
+constexpr qsizetype MaxHexTextLength = 4096;
 int parseHexText(const QString& text, uint8_t* out);
 
 // (2^bits - 1) * (x - min) / (max - min) in single precision, truncated toward zero:

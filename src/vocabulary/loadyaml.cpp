@@ -2,11 +2,14 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <yaml-cpp/yaml.h>
 
+#include <cmath>
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -27,6 +30,29 @@ bool isMapOrEmpty(const YAML::Node& node)
 {
     return !node || node.IsNull() || node.IsMap();
 }
+
+// Size is checked before the library reads the file into its node tree.
+YAML::Node loadDefinitionFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > MaxDefinitionFileSize)
+        throw std::runtime_error("the file is larger than " + std::to_string(MaxDefinitionFileSize) + " bytes");
+    return YAML::LoadFile(path.toUtf8().toStdString());
+}
+
+class EntryBudget
+{
+public:
+    void spend(std::size_t entries)
+    {
+        used += entries;
+        if (used > std::size_t(MaxDefinitionEntries))
+            throw std::runtime_error("more than " + std::to_string(MaxDefinitionEntries) + " entries");
+    }
+
+private:
+    std::size_t used = 0;
+};
 
 } // namespace
 
@@ -57,9 +83,10 @@ bool StateChecker::loadYamlFile(const QString& path)
                                                              &drvErrorWordMap, &warnningMap};
 
     try {
-        const YAML::Node root = YAML::LoadFile(path.toUtf8().toStdString());
+        const YAML::Node root = loadDefinitionFile(path);
         if (root.IsNull())
             return true;
+        EntryBudget budget;
         if (!root.IsMap()) {
             qWarning().noquote() << QStringLiteral("Failed to load YAML: the root of \"%1\" is not a map").arg(path);
             return false;
@@ -73,6 +100,7 @@ bool StateChecker::loadYamlFile(const QString& path)
             }
             if (sections.IsNull())
                 continue;
+            budget.spend(sections.size());
             for (int s = 0; s < 4; ++s) {
                 const YAML::Node section = sections[sectionNames[s]];
                 if (!isMapOrEmpty(section)) {
@@ -82,6 +110,7 @@ bool StateChecker::loadYamlFile(const QString& path)
                 }
                 if (!section || section.IsNull())
                     continue;
+                budget.spend(section.size());
                 for (const auto& bit : section) {
                     const QString key = textOf(bit.first);
                     const int n = extractShiftValue(key);
@@ -117,7 +146,7 @@ bool StateChecker::loadMotorYamlFile(const QString& path)
                             {"HardvareVersion", &hardvareVersionMap}};
 
     try {
-        const YAML::Node root = YAML::LoadFile(path.toUtf8().toStdString());
+        const YAML::Node root = loadDefinitionFile(path);
         for (const Table& table : tables) {
             // An empty file or a root that is not a map has none of the tables.
             const YAML::Node node = root.IsMap() ? root[table.key] : YAML::Node();
@@ -181,7 +210,7 @@ bool StateChecker::getDrvErrorWords(const QString& model, quint64 value, QList<Q
 bool MotorParameterLoader::loadFromFile(const std::string& path)
 {
     try {
-        const YAML::Node root = YAML::LoadFile(path);
+        const YAML::Node root = loadDefinitionFile(QString::fromStdString(path));
         if (!root.IsMap() && !root.IsNull()) {
             warnLoadFailure("the root is not a map");
             return false;
@@ -193,11 +222,14 @@ bool MotorParameterLoader::loadFromFile(const std::string& path)
             warnLoadFailure("\"parameters\" is not a list");
             return false;
         }
+        EntryBudget budget;
+        budget.spend(list.size());
         for (const YAML::Node& element : list) {
             if (!element.IsMap()) {
                 warnLoadFailure("a parameter entry is not a map");
                 return false;
             }
+            budget.spend(element.size());
             const YAML::Node nameNode = element["name"];
             if (!nameNode) {
                 warnLoadFailure("a parameter entry has no name");
@@ -208,19 +240,26 @@ bool MotorParameterLoader::loadFromFile(const std::string& path)
             if (const YAML::Node description = element["description"])
                 p.description = description.as<std::string>();
 
-            // A number that does not convert costs only itself, not the entry.
+            // A number that does not convert costs only itself, not the entry. Infinity
+            // and not-a-number would reach the input boxes and from there the drive.
             const auto readNumber = [&](const char* key, double& target) {
                 const YAML::Node node = element[key];
                 if (!node)
                     return;
+                QString error;
                 try {
-                    target = node.as<double>();
+                    const double v = node.as<double>();
+                    if (std::isfinite(v)) {
+                        target = v;
+                        return;
+                    }
+                    error = QStringLiteral("not a finite number");
                 } catch (const YAML::Exception& e) {
-                    qDebug().noquote() << QStringLiteral("Error converting %1 for %2: %3")
-                                              .arg(QString::fromLatin1(key), QString::fromStdString(p.name),
-                                                   QString::fromStdString(e.what()));
-                    target = 0;
+                    error = QString::fromStdString(e.what());
                 }
+                qDebug().noquote() << QStringLiteral("Error converting %1 for %2: %3")
+                                          .arg(QString::fromLatin1(key), QString::fromStdString(p.name), error);
+                target = 0;
             };
             readNumber("value", p.value);
             readNumber("min_value", p.min_value);

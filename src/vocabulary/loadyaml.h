@@ -9,6 +9,14 @@
 #include <string>
 #include <unordered_map>
 
+// Definition files far beyond any real one are refused: the YAML library's node tree
+// costs dozens of times the file's size, and aliases let a small file name one large
+// map many times over. Entries counts the map and list entries the loaders walk
+// (a product type's sections, a section's bits, the parameters and their keys), each
+// time an alias reaches them.
+constexpr qint64 MaxDefinitionFileSize = 2 * 1024 * 1024;
+constexpr int MaxDefinitionEntries = 100000;
+
 // Texts of the drive's status-word bits per product type, and the name-to-code
 // tables of the identification parameters. Loaded once at start-up.
 class StateChecker

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <memory>
 #include <vector>
 
 // Records every modal message box (title, text) and answers it.
@@ -105,3 +106,37 @@ inline void openPort(MainWindow& w)
     ui->pushButton_openport->click();
     QVERIFY(MainWindowProbe::can(w)->isOpen);
 }
+
+// Runs the application's event loop as the program's main does, ending when the last
+// window closes, with start as its first work. A guard ends a loop that never would.
+inline void runLikeMain(std::function<void()> start, int limitMs = 30000)
+{
+    const bool quitOnClose = qApp->quitOnLastWindowClosed();
+    qApp->setQuitOnLastWindowClosed(true);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(limitMs);
+    QTimer::singleShot(0, qApp, std::move(start));
+    qApp->exec();
+    qApp->setQuitOnLastWindowClosed(quitOnClose);
+}
+
+// A shown window closed by a test: deleted on close, or kept (as main keeps it) until the
+// test ends. addRows gives a test one row of each.
+struct ClosableWindow {
+    static void addRows()
+    {
+        QTest::addColumn<bool>("deleteOnClose");
+        QTest::newRow("window deleted on close") << true;
+        QTest::newRow("window kept until the event loop ends") << false;
+    }
+    explicit ClosableWindow(bool deleteOnClose) : w(new MainWindow), alive(w), kept(deleteOnClose ? nullptr : w)
+    {
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        w->show();
+    }
+    MainWindow* w;
+    QPointer<MainWindow> alive;
+    std::unique_ptr<MainWindow> kept;
+};

@@ -63,15 +63,21 @@ void MainWindow::on_pushButton_loadConfigFile_clicked()
         QMessageBox::information(this, tr("加载失败"), tr("YAML 文件无法打开！"));
         return;
     }
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    const QString text = in.readAll();
+    // A file far beyond any saved one is not read at all.
+    const bool readable = file.size() <= configfile::MaxFileSize;
+    QString text;
+    if (readable) {
+        QTextStream in(&file);
+        in.setEncoding(QStringConverter::Utf8);
+        text = in.readAll();
+    }
     file.close();
 
     const configfile::LoadResult result =
-        configfile::applyText(text.toStdString(), [this](const char* name, double value) {
-            if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
-        });
+        !readable ? configfile::LoadResult::ParseError
+                  : configfile::applyText(text.toStdString(), [this](const char* name, double value) {
+                        if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
+                    });
     if (result == configfile::LoadResult::ParseError)
         QMessageBox::warning(this, tr("解析错误"), tr("文件解析失败，请检查 YAML 格式"));
 }

@@ -44,7 +44,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
     fwUpdateBusy = true;
     ui->pushButton_updateFW->setEnabled(false);
     bool workerStarted = false;
-    const auto release = qScopeGuard([this, &workerStarted] {
+    auto release = qScopeGuard([this, &workerStarted] {
         if (workerStarted) return;
         fwUpdateBusy = false;
         ui->pushButton_updateFW->setEnabled(true);
@@ -95,10 +95,17 @@ void MainWindow::on_pushButton_updateFW_clicked()
     if (productType == QLatin1String("T71") || productType == QLatin1String("T73")) {
         fwJumpAck = false;
         transmitFrame(protocol::bootloaderJumpRequest());   // a frame that did not leave ends in the time-out below
+        const QPointer<MainWindow> alive(this);
         QElapsedTimer waited;
         waited.start();
         while (waited.elapsed() < kJumpWaitMs && !fwJumpAck.load()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 500);
+            // Closed meanwhile: give up quietly, and touch nothing of a window that is gone.
+            if (!alive) {
+                release.dismiss();
+                return;
+            }
+            if (closing) return;
             // processEvents returns at once when nothing is pending: do not spin a core.
             if (!fwJumpAck.load()) QThread::msleep(5);
         }

@@ -45,10 +45,13 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
     }
 
     // The reply is decoded on this thread, so keep serving events while waiting for it.
+    const QPointer<MainWindow> alive(this);
     QElapsedTimer clock;
     clock.start();
     while (!positionReceived && clock.elapsed() <= kPositionWaitMs) {
         QCoreApplication::processEvents();
+        // Closed meanwhile: give up quietly, and touch nothing of a window that is gone.
+        if (!alive || closing) return;
         if (!positionReceived) QThread::usleep(200);
     }
     if (!positionReceived) {

@@ -9,6 +9,7 @@
 #include "forms/ui_mainwindow.h"
 #include "app/workers.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QEvent>
 #include <QMessageBox>
@@ -87,6 +88,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    closing = true;
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::initUI()

@@ -2,6 +2,7 @@
 // their bodies live in the files of the subsystem they belong to.
 #pragma once
 
+#include "app/logformat.h"
 #include "protocol/motorprotocol.h"
 #include "protocol/replies.h"
 
@@ -76,6 +77,9 @@ public:
 
     // Appends the log lines still waiting for the pane (normally done every 16 ms).
     void flushLog();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 signals:
     void requestSaveCalibrationData();
@@ -259,9 +263,18 @@ private:
     // The list the last processExcelFile call read.
     QList<std::pair<double, double>> torqueCalibPoints;
 
-    // Log lines stamped but not yet in the pane, appended every 16 ms.
-    QStringList pendingLog;
+    // Log lines stamped but not yet in the pane, appended every 16 ms: each line with the
+    // separator before it, and where each starts.
+    QString pendingLog;
+    QList<qsizetype> pendingLogStarts;
     QTimer logFlushTimer;
+    LogClock logClock;
+    int logStampMs = -1;
+    QString logStampText;   // stamp of logStampMs and its blank
+
+    // Set once the window is closed: slots waiting in their own event processing end their
+    // wait, and no box is shown any more.
+    bool closing = false;
 
     // Open and save file dialogs (parent, caption, filter); empty means the real QFileDialog.
     // Tests answer them in place of a user.

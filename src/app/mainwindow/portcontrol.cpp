@@ -7,10 +7,10 @@
 
 #include <QDebug>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QThread>
-#include <QTime>
 
 void MainWindow::on_pushButton_openport_clicked()
 {
@@ -72,25 +72,63 @@ void MainWindow::on_pushButton_closeport_clicked()
 void MainWindow::showLogInText(const QString& text)
 {
     // Stamped now; appended with the others of the same 16 ms, which keeps the pane up
-    // with a saturated bus.
-    pendingLog.append(logStamp(QTime::currentTime()) + QLatin1Char(' ') + text);
-    if (!logFlushTimer.isActive()) logFlushTimer.start();
+    // with a saturated bus. The clock is synced to local time at the start of each batch.
+    if (!logFlushTimer.isActive()) {
+        logClock.sync();
+        logFlushTimer.start();
+    }
+    const int ms = logClock.msecsOfDay();
+    if (ms != logStampMs) {
+        logStampMs = ms;
+        logStampText = logStamp(ms) + QLatin1Char(' ');
+    }
+    pendingLogStarts.append(pendingLog.size());
+    pendingLog += QLatin1Char('\n');
+    pendingLog += logStampText;
+    pendingLog += text;
 }
 
 void MainWindow::flushLog()
 {
     logFlushTimer.stop();
-    if (pendingLog.isEmpty()) return;
-    const int limit = ui->plainTextEdit_display->maximumBlockCount();
-    if (limit > 0 && pendingLog.size() > limit) pendingLog.erase(pendingLog.begin(), pendingLog.end() - limit);
-    ui->plainTextEdit_display->appendPlainText(pendingLog.join(QLatin1Char('\n')));
-    pendingLog.clear();
-    ui->plainTextEdit_display->moveCursor(QTextCursor::End);
+    if (pendingLogStarts.isEmpty()) return;
+    QPlainTextEdit* pane = ui->plainTextEdit_display;
+    QTextDocument* doc = pane->document();
+    const int limit = doc->maximumBlockCount();
+    const qsizetype count = pendingLogStarts.size();
+    const qsizetype first = limit > 0 && count > limit ? count - limit : 0;
+
+    // The lines the batch pushes out are removed before it goes in, and a batch that fills
+    // the pane alone replaces it, so no line is laid out only to be deleted.
+    QScrollBar* bar = pane->verticalScrollBar();
+    const bool atBottom = pane->isVisible() && bar->value() >= bar->maximum();
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    const int existing = doc->isEmpty() ? 0 : doc->blockCount();
+    const int surplus = limit > 0 ? int(existing + (count - first) - limit) : 0;
+    if (existing > 0 && surplus > 0) {
+        // Selected by position: moving the cursor block by block would lay each one out.
+        const int end = surplus >= existing ? doc->characterCount() - 1 : doc->findBlockByNumber(surplus).position();
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    // Each pending line starts with its separator; the first line of an empty pane needs none.
+    const qsizetype from = pendingLogStarts[first] + (doc->isEmpty() ? 1 : 0);
+    cursor.setPosition(doc->characterCount() - 1);
+    cursor.insertText(QString::fromRawData(pendingLog.constData() + from, pendingLog.size() - from));
+    cursor.endEditBlock();
+    // Emptied but kept allocated for the next batch.
+    pendingLog.resize(0);
+    pendingLogStarts.resize(0);
+    // A view at the bottom stays there, as appending to the pane keeps it.
+    if (atBottom) bar->setValue(bar->maximum());
+    pane->moveCursor(QTextCursor::End);
 }
 
 void MainWindow::on_pushButton_clear_clicked()
 {
     pendingLog.clear();
+    pendingLogStarts.clear();
     ui->plainTextEdit_display->clear();
 }
 
@@ -107,6 +145,8 @@ void MainWindow::showErrorMsg(QString text, QColor color)
 
 int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text)
 {
+    // Nobody is left to read it; a question counts as declined.
+    if (closing) return type == QMessageBoxType::Question ? QMessageBox::No : QMessageBox::Ok;
     QMessageBox box;
     switch (type) {
     case QMessageBoxType::Warning: box.setIcon(QMessageBox::Warning); break;
