@@ -55,6 +55,11 @@ MainWindow::~MainWindow()
     canThread->wait();
 
     stateChecker.reset();
+    // Before the members go: the workers and the log still exist while these are destroyed.
+    delete roundtripTimer;
+    roundtripTimer = nullptr;
+    delete progressDialog;
+    progressDialog = nullptr;
     delete axisTag1;
     delete axisTag2;
     delete axisTag3;

@@ -211,9 +211,11 @@ private:
 
     std::unique_ptr<Ui_MainWindow> ui;
     std::unique_ptr<StateChecker> stateChecker;
-    QProgressDialog* progressDialog = nullptr;   // owned by this window as its Qt parent
-    RoundtripTimer* roundtripTimer = nullptr;    // owned by this window as its Qt parent
-    // Parented to their axes, but deleted here first: they remove their items from the plot.
+    // Parented to this window (the dialog's place on screen) but deleted by the destructor
+    // while the worker pool still exists, as are the value tags, parented to their axes,
+    // which remove their items from the plot.
+    QProgressDialog* progressDialog = nullptr;
+    RoundtripTimer* roundtripTimer = nullptr;
     AxisTag* axisTag1 = nullptr;
     AxisTag* axisTag2 = nullptr;
     AxisTag* axisTag3 = nullptr;
