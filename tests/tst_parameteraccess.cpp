@@ -1,6 +1,10 @@
 #include "support/windowharness.h"
 
-#include "parameterrows.h"
+#include "motorprotocol.h"
+
+#include <QSet>
+
+#include <cstring>
 
 namespace {
 QByteArray hex(const char* t) { return QByteArray::fromHex(t); }
@@ -154,47 +158,150 @@ private slots:
         QCOMPARE(int(sent[0].frame.remoteFlag), 0);
     }
 
-    // Every Write and Read button sends its row's request with the input's value.
+    // Every Write button sends its own row's code with its own input's value, every Read
+    // button its own row's request: each input holds a value no other input holds.
     void everyRowButton()
     {
-        WorkDir dir(false);
+        enum In { Float, Trunc, Check, Index, Combo, Spin, ReadOnly, WriteOnly };
+        struct Row {
+            int code;
+            const char* suffix;
+            const char* input;
+            In in;
+        };
+        // The form's rows, written out here rather than taken from the tool's own table.
+        const Row rows[] = {
+            {1, "InvertMotorDir", "checkBox_InvertMotorDir", Check}, {2, "Inertia", "doubleSpinBox_Inertia", Float},
+            {3, "TorqueCostant", "doubleSpinBox_TorqueCostant", Float},
+            {4, "MotorPolePairs", "doubleSpinBox_MotorPolePairs", Trunc},
+            {5, "MotorPhaseResistance", "doubleSpinBox_MotorPhaseResistance", Float},
+            {6, "MotorPhaseInductance", "doubleSpinBox_MotorPhaseInductance", Float},
+            {7, "CurrentLimit", "doubleSpinBox_CurrentLimit", Float},
+            {8, "VelocityLimit", "doubleSpinBox_VelocityLimit", Float},
+            {9, "CalibCurrent", "doubleSpinBox_CalibCurrent", Float},
+            {10, "CalibVoltage", "doubleSpinBox_CalibVoltage", Float},
+            {11, "ControlMode", "comboBox_ControlMode", Index}, {12, "PosGain", "doubleSpinBox_PosGain", Float},
+            {13, "VelGain", "doubleSpinBox_VelGain", Float},
+            {14, "VelIntegratorGain", "doubleSpinBox_VelIntegratorGain", Float},
+            {15, "CurrentControlBandwidth", "doubleSpinBox_CurrentControlBandwidth", Float},
+            {16, "SynchronizationEnable", "checkBox_SynchronizationEnable", Check},
+            {17, "VelocityWindow", "doubleSpinBox_VelocityWindow", Float},
+            {18, "PositionWindow", "doubleSpinBox_PositionWindow", Float},
+            {19, "TorqueRampRate", "doubleSpinBox_TorqueRampRate", Float},
+            {20, "VelocityRampGate", "doubleSpinBox_VelocityRampGate", Float},
+            {21, "PositionFilterBandwidth", "doubleSpinBox_PositionFilterBandwidth", Float},
+            {22, "ProfileVelocity", "doubleSpinBox_ProfileVelocity", Float},
+            {23, "profileAccel", "doubleSpinBox_profileAccel", Float},
+            {24, "ProfileDecel", "doubleSpinBox_ProfileDecel", Float},
+            {25, "ProtectUnderVoltage", "doubleSpinBox_ProtectUnderVoltage", Float},
+            {26, "ProtectOverVoltage", "doubleSpinBox_ProtectOverVoltage", Float},
+            {27, "ProtectOverCurrent", "doubleSpinBox_ProtectOverCurrent", Float},
+            {30, "NodeID", "doubleSpinBox_NodeID", Trunc},
+            {32, "HeartbeatConsumer_ms", "doubleSpinBox_HeartbeatConsumer_ms", Trunc},
+            {33, "HeartbeatProducer_ms", "doubleSpinBox_HeartbeatProducer_ms", Trunc},
+            {34, "CalibVaild", nullptr, ReadOnly}, {35, "EncoderDir", nullptr, ReadOnly},
+            {36, "EncoderOffset", nullptr, ReadOnly},
+            {37, "ReductionRatio", "doubleSpinBox_ReductionRatio", Float},
+            {38, "McuMaxTemperature", "doubleSpinBox_McuMaxTemperature", Float},
+            {40, "MosMaxTemperature", "doubleSpinBox_MosMaxTemperature", Float},
+            {42, "MotorMaxTemperature", "doubleSpinBox_MotorMaxTemperature", Float},
+            {48, "Torque", "doubleSpinBox_Torque", WriteOnly}, {49, "Velocity", "doubleSpinBox_Velocity", WriteOnly},
+            {50, "Position", "doubleSpinBox_Position", WriteOnly},
+            {52, "stcuk_iq", "doubleSpinBox_stcuk_iq", Float},
+            {53, "stcuk_velocity", "doubleSpinBox_stcuk_velocity", Float},
+            {54, "stcuk_time", "doubleSpinBox_stcuk_time", Trunc},
+            {55, "Current_cutoff", "doubleSpinBox_Current_cutoff", Float},
+            {56, "Torque_scale", "doubleSpinBox_Torque_scale", Float},
+            {57, "Current_scale", "doubleSpinBox_Current_scale", Float},
+            {58, "J_motor", "doubleSpinBox_J_motor", Float}, {59, "B_motor", "doubleSpinBox_B_motor", Float},
+            {60, "Fric_motor", "doubleSpinBox_Fric_motor", Float},
+            {70, "ProductBatch", "comboBox_ProductBatch", Combo}, {71, "VendorType", "comboBox_VendorType", Combo},
+            {72, "MotorNumber", "spinBox_MotorNumber", Spin},
+            {73, "HardwareVersion", "comboBox_HardwareVersion", Combo},
+            {74, "MotorType", "comboBox_MotorType", Combo},
+        };
+        const QList<int> intCodes{1, 4, 11, 16, 30, 32, 33, 34, 35, 36, 54, 70, 71, 72, 73, 74};
+
+        WorkDir dir(true);   // the value combo boxes need their tables
         MainWindow w;
         auto* ui = MainWindowProbe::ui(w);
         openPort(w);
-        ui->comboBox_ControlMode->setCurrentIndex(2);
-        ui->doubleSpinBox_MotorPolePairs->setValue(7);
-        for (const ParameterRow& row : kParameterRows) {
-            const QString suffix = row.suffix;
-            auto* write = w.findChild<QPushButton*>("pushButton_" + suffix);
-            auto* read = w.findChild<QPushButton*>("pushButton_" + suffix + "_2");
-            if (row.hasRead && read->isEnabled()) {
-                takeSent();
-                read->click();
-                QCOMPARE(sentBytes(), QList<QByteArray>{QByteArray(reinterpret_cast<const char*>(protocol::readRequest(row.code).data()), 8)});
-            }
-            if (row.hasWrite && write->isEnabled()) {
-                takeSent();
-                BoxCatcher boxes;
-                write->click();
-                const QList<QByteArray> sent = sentBytes();
-                if (row.kind == RowInput::ComboValue) {   // "NULL" chosen: refused
-                    QCOMPARE(boxes.texts(), QStringList{"参数错误"});
-                    QVERIFY(sent.isEmpty());
-                    continue;
-                }
-                QCOMPARE(sent.size(), 1);
-                QCOMPARE(uint8_t(sent[0][1]), uint8_t(row.code));
-                QCOMPARE(uint8_t(sent[0][2]) & 0xF0, row.kind == RowInput::Float ? 0x10 : 0x00);
+        BoxCatcher boxes;
+
+        // Distinct values: spread over each box's range; the checks and combos differ too.
+        QList<double> used;
+        QSet<int> codesUsed;
+        int k = 0;
+        for (const Row& row : rows) {
+            ++k;
+            if (row.in == Float || row.in == Trunc || row.in == WriteOnly) {
+                auto* box = w.findChild<QDoubleSpinBox*>(row.input);
+                QVERIFY2(box, row.input);
+                box->setValue(box->minimum() + (box->maximum() - box->minimum()) * (0.05 + 0.9 * k / 60.0));
+                QVERIFY2(!used.contains(box->value()), row.input);
+                used << box->value();
+            } else if (row.in == Combo) {
+                auto* combo = w.findChild<CustomComboBox*>(row.input);
+                QVERIFY2(combo, row.input);
+                int i = 1;
+                while (i < combo->count() && codesUsed.contains(combo->itemData(i).toInt())) ++i;
+                QVERIFY2(i < combo->count(), row.input);
+                combo->setCurrentIndex(i);
+                codesUsed << combo->getValue();
             }
         }
-        // The truncated int overload and the control-mode index.
-        takeSent();
-        ui->pushButton_MotorPolePairs->click();
-        ui->pushButton_ControlMode->click();
-        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("f104010700000000"), hex("f10b010200000000")}));
-        // Rows 28 and 29 are disabled; the read-only rows have no bound Write button.
-        QVERIFY(!ui->pushButton_ProtectIBusMax->isEnabled());
-        QVERIFY(!ui->pushButton_ProtectILeakMax_2->isEnabled());
+        ui->spinBox_MotorNumber->setValue(ui->spinBox_MotorNumber->maximum() - 3);
+        QVERIFY(!codesUsed.contains(ui->spinBox_MotorNumber->value()));
+        ui->checkBox_InvertMotorDir->setChecked(true);
+        ui->checkBox_SynchronizationEnable->setChecked(false);
+        ui->comboBox_ControlMode->setCurrentIndex(4);   // goes out as 5
+
+        for (const Row& row : rows) {
+            auto* write = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix);
+            auto* read = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix + "_2");
+            const bool isInt = intCodes.contains(row.code);
+            if (row.in != WriteOnly) {
+                QVERIFY2(read && read->isEnabled(), row.suffix);
+                takeSent();
+                read->click();
+                QByteArray want(8, '\0');
+                want[0] = char(0xF1);
+                want[1] = char(row.code);
+                want[2] = char(isInt ? 0x02 : 0x12);
+                QCOMPARE(sentBytes(), QList<QByteArray>{want});
+            }
+            if (row.in == ReadOnly) continue;
+            QVERIFY2(write && write->isEnabled(), row.suffix);
+            QByteArray want(8, '\0');
+            want[0] = char(0xF1);
+            want[1] = char(row.code);
+            want[2] = char(isInt ? 0x01 : 0x11);
+            QObject* input = w.findChild<QObject*>(row.input);
+            qint32 v = 0;
+            switch (row.in) {
+            case Float:
+            case WriteOnly: {
+                const float f = float(qobject_cast<QDoubleSpinBox*>(input)->value());
+                std::memcpy(&v, &f, 4);
+                break;
+            }
+            case Trunc: v = qint32(qobject_cast<QDoubleSpinBox*>(input)->value()); break;
+            case Check: v = qobject_cast<QCheckBox*>(input)->isChecked() ? 1 : 0; break;
+            case Index: v = 5; break;
+            case Combo: v = qobject_cast<CustomComboBox*>(input)->getValue(); break;
+            case Spin: v = qobject_cast<QSpinBox*>(input)->value(); break;
+            case ReadOnly: break;
+            }
+            for (int i = 0; i < 4; ++i) want[3 + i] = char(quint32(v) >> (8 * i));
+            takeSent();
+            write->click();
+            QCOMPARE(sentBytes(), QList<QByteArray>{want});
+        }
+        QCOMPARE(boxes.texts(), QStringList());
+        // The protection current rows stay disabled.
+        for (QPushButton* b : {ui->pushButton_ProtectIBusMax, ui->pushButton_ProtectIBusMax_2,
+                               ui->pushButton_ProtectILeakMax, ui->pushButton_ProtectILeakMax_2})
+            QVERIFY(!b->isEnabled());
     }
 
     void informationRowsAllAtOnce()
