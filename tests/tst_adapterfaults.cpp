@@ -79,18 +79,8 @@ QList<QByteArray> readAllRequests()
 // Starts the firmware update with an image of size bytes and waits until chunks flow.
 void startFirmwareUpdate(MainWindow& w, const WorkDir& dir, int size)
 {
-    Ui_MainWindow* ui = MainWindowProbe::ui(w);
-    const QString path = dir.path() + "/fw.rbl";
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(makeImage(size));
-    f.close();
-    MainWindowProbe::answerOpenDialog(w, [ui, path] {
-        for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
-            QTest::qWait(10);
-        return path;
-    });
-    ui->pushButton_updateFW->click();
+    pressUpdateWithImage(w, dir.path(), makeImage(size));
+    if (QTest::currentTestFailed()) return;
     QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwProgress(w) > 0, 3000);
 }
 

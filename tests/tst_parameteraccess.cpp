@@ -166,61 +166,46 @@ private slots:
         struct Row {
             int code;
             const char* suffix;
-            const char* input;
             In in;
+            const char* input = nullptr;   // doubleSpinBox_<suffix> when not given
         };
         // The form's rows, written out here rather than taken from the tool's own table.
         const Row rows[] = {
-            {1, "InvertMotorDir", "checkBox_InvertMotorDir", Check}, {2, "Inertia", "doubleSpinBox_Inertia", Float},
-            {3, "TorqueCostant", "doubleSpinBox_TorqueCostant", Float},
-            {4, "MotorPolePairs", "doubleSpinBox_MotorPolePairs", Trunc},
-            {5, "MotorPhaseResistance", "doubleSpinBox_MotorPhaseResistance", Float},
-            {6, "MotorPhaseInductance", "doubleSpinBox_MotorPhaseInductance", Float},
-            {7, "CurrentLimit", "doubleSpinBox_CurrentLimit", Float},
-            {8, "VelocityLimit", "doubleSpinBox_VelocityLimit", Float},
-            {9, "CalibCurrent", "doubleSpinBox_CalibCurrent", Float},
-            {10, "CalibVoltage", "doubleSpinBox_CalibVoltage", Float},
-            {11, "ControlMode", "comboBox_ControlMode", Index}, {12, "PosGain", "doubleSpinBox_PosGain", Float},
-            {13, "VelGain", "doubleSpinBox_VelGain", Float},
-            {14, "VelIntegratorGain", "doubleSpinBox_VelIntegratorGain", Float},
-            {15, "CurrentControlBandwidth", "doubleSpinBox_CurrentControlBandwidth", Float},
-            {16, "SynchronizationEnable", "checkBox_SynchronizationEnable", Check},
-            {17, "VelocityWindow", "doubleSpinBox_VelocityWindow", Float},
-            {18, "PositionWindow", "doubleSpinBox_PositionWindow", Float},
-            {19, "TorqueRampRate", "doubleSpinBox_TorqueRampRate", Float},
-            {20, "VelocityRampGate", "doubleSpinBox_VelocityRampGate", Float},
-            {21, "PositionFilterBandwidth", "doubleSpinBox_PositionFilterBandwidth", Float},
-            {22, "ProfileVelocity", "doubleSpinBox_ProfileVelocity", Float},
-            {23, "profileAccel", "doubleSpinBox_profileAccel", Float},
-            {24, "ProfileDecel", "doubleSpinBox_ProfileDecel", Float},
-            {25, "ProtectUnderVoltage", "doubleSpinBox_ProtectUnderVoltage", Float},
-            {26, "ProtectOverVoltage", "doubleSpinBox_ProtectOverVoltage", Float},
-            {27, "ProtectOverCurrent", "doubleSpinBox_ProtectOverCurrent", Float},
-            {30, "NodeID", "doubleSpinBox_NodeID", Trunc},
-            {32, "HeartbeatConsumer_ms", "doubleSpinBox_HeartbeatConsumer_ms", Trunc},
-            {33, "HeartbeatProducer_ms", "doubleSpinBox_HeartbeatProducer_ms", Trunc},
-            {34, "CalibVaild", nullptr, ReadOnly}, {35, "EncoderDir", nullptr, ReadOnly},
-            {36, "EncoderOffset", nullptr, ReadOnly},
-            {37, "ReductionRatio", "doubleSpinBox_ReductionRatio", Float},
-            {38, "McuMaxTemperature", "doubleSpinBox_McuMaxTemperature", Float},
-            {40, "MosMaxTemperature", "doubleSpinBox_MosMaxTemperature", Float},
-            {42, "MotorMaxTemperature", "doubleSpinBox_MotorMaxTemperature", Float},
-            {48, "Torque", "doubleSpinBox_Torque", WriteOnly}, {49, "Velocity", "doubleSpinBox_Velocity", WriteOnly},
-            {50, "Position", "doubleSpinBox_Position", WriteOnly},
-            {52, "stcuk_iq", "doubleSpinBox_stcuk_iq", Float},
-            {53, "stcuk_velocity", "doubleSpinBox_stcuk_velocity", Float},
-            {54, "stcuk_time", "doubleSpinBox_stcuk_time", Trunc},
-            {55, "Current_cutoff", "doubleSpinBox_Current_cutoff", Float},
-            {56, "Torque_scale", "doubleSpinBox_Torque_scale", Float},
-            {57, "Current_scale", "doubleSpinBox_Current_scale", Float},
-            {58, "J_motor", "doubleSpinBox_J_motor", Float}, {59, "B_motor", "doubleSpinBox_B_motor", Float},
-            {60, "Fric_motor", "doubleSpinBox_Fric_motor", Float},
-            {70, "ProductBatch", "comboBox_ProductBatch", Combo}, {71, "VendorType", "comboBox_VendorType", Combo},
-            {72, "MotorNumber", "spinBox_MotorNumber", Spin},
-            {73, "HardwareVersion", "comboBox_HardwareVersion", Combo},
-            {74, "MotorType", "comboBox_MotorType", Combo},
+            {1, "InvertMotorDir", Check, "checkBox_InvertMotorDir"}, {2, "Inertia", Float},
+            {3, "TorqueCostant", Float}, {4, "MotorPolePairs", Trunc}, {5, "MotorPhaseResistance", Float},
+            {6, "MotorPhaseInductance", Float}, {7, "CurrentLimit", Float}, {8, "VelocityLimit", Float},
+            {9, "CalibCurrent", Float}, {10, "CalibVoltage", Float},
+            {11, "ControlMode", Index, "comboBox_ControlMode"}, {12, "PosGain", Float},
+            {13, "VelGain", Float}, {14, "VelIntegratorGain", Float}, {15, "CurrentControlBandwidth", Float},
+            {16, "SynchronizationEnable", Check, "checkBox_SynchronizationEnable"},
+            {17, "VelocityWindow", Float}, {18, "PositionWindow", Float}, {19, "TorqueRampRate", Float},
+            {20, "VelocityRampGate", Float}, {21, "PositionFilterBandwidth", Float},
+            {22, "ProfileVelocity", Float}, {23, "profileAccel", Float}, {24, "ProfileDecel", Float},
+            {25, "ProtectUnderVoltage", Float}, {26, "ProtectOverVoltage", Float},
+            {27, "ProtectOverCurrent", Float}, {30, "NodeID", Trunc}, {32, "HeartbeatConsumer_ms", Trunc},
+            {33, "HeartbeatProducer_ms", Trunc}, {34, "CalibVaild", ReadOnly}, {35, "EncoderDir", ReadOnly},
+            {36, "EncoderOffset", ReadOnly}, {37, "ReductionRatio", Float}, {38, "McuMaxTemperature", Float},
+            {40, "MosMaxTemperature", Float}, {42, "MotorMaxTemperature", Float}, {48, "Torque", WriteOnly},
+            {49, "Velocity", WriteOnly}, {50, "Position", WriteOnly}, {52, "stcuk_iq", Float},
+            {53, "stcuk_velocity", Float}, {54, "stcuk_time", Trunc}, {55, "Current_cutoff", Float},
+            {56, "Torque_scale", Float}, {57, "Current_scale", Float}, {58, "J_motor", Float},
+            {59, "B_motor", Float}, {60, "Fric_motor", Float},
+            {70, "ProductBatch", Combo, "comboBox_ProductBatch"},
+            {71, "VendorType", Combo, "comboBox_VendorType"},
+            {72, "MotorNumber", Spin, "spinBox_MotorNumber"},
+            {73, "HardwareVersion", Combo, "comboBox_HardwareVersion"},
+            {74, "MotorType", Combo, "comboBox_MotorType"},
         };
         const QList<int> intCodes{1, 4, 11, 16, 30, 32, 33, 34, 35, 36, 54, 70, 71, 72, 73, 74};
+        // op 1 write, 2 read; the value little-endian in bytes 3 to 6.
+        auto request = [&intCodes](int code, int op, qint32 value) {
+            QByteArray f(8, '\0');
+            f[0] = char(0xF1);
+            f[1] = char(code);
+            f[2] = char((intCodes.contains(code) ? 0x00 : 0x10) | op);
+            for (int i = 0; i < 4; ++i) f[3 + i] = char(quint32(value) >> (8 * i));
+            return f;
+        };
 
         WorkDir dir(true);   // the value combo boxes need their tables
         MainWindow w;
@@ -232,20 +217,23 @@ private slots:
         QList<double> used;
         QSet<int> codesUsed;
         int k = 0;
+        const auto inputOf = [](const Row& row) {
+            return row.input ? QString(row.input) : QStringLiteral("doubleSpinBox_") + row.suffix;
+        };
         for (const Row& row : rows) {
             ++k;
             if (row.in == Float || row.in == Trunc || row.in == WriteOnly) {
-                auto* box = w.findChild<QDoubleSpinBox*>(row.input);
-                QVERIFY2(box, row.input);
+                auto* box = w.findChild<QDoubleSpinBox*>(inputOf(row));
+                QVERIFY2(box, row.suffix);
                 box->setValue(box->minimum() + (box->maximum() - box->minimum()) * (0.05 + 0.9 * k / 60.0));
-                QVERIFY2(!used.contains(box->value()), row.input);
+                QVERIFY2(!used.contains(box->value()), row.suffix);
                 used << box->value();
             } else if (row.in == Combo) {
-                auto* combo = w.findChild<CustomComboBox*>(row.input);
-                QVERIFY2(combo, row.input);
+                auto* combo = w.findChild<CustomComboBox*>(inputOf(row));
+                QVERIFY2(combo, row.suffix);
                 int i = 1;
                 while (i < combo->count() && codesUsed.contains(combo->itemData(i).toInt())) ++i;
-                QVERIFY2(i < combo->count(), row.input);
+                QVERIFY2(i < combo->count(), row.suffix);
                 combo->setCurrentIndex(i);
                 codesUsed << combo->getValue();
             }
@@ -259,24 +247,15 @@ private slots:
         for (const Row& row : rows) {
             auto* write = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix);
             auto* read = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix + "_2");
-            const bool isInt = intCodes.contains(row.code);
             if (row.in != WriteOnly) {
                 QVERIFY2(read && read->isEnabled(), row.suffix);
                 takeSent();
                 read->click();
-                QByteArray want(8, '\0');
-                want[0] = char(0xF1);
-                want[1] = char(row.code);
-                want[2] = char(isInt ? 0x02 : 0x12);
-                QCOMPARE(sentBytes(), QList<QByteArray>{want});
+                QCOMPARE(sentBytes(), QList<QByteArray>{request(row.code, 2, 0)});
             }
             if (row.in == ReadOnly) continue;
             QVERIFY2(write && write->isEnabled(), row.suffix);
-            QByteArray want(8, '\0');
-            want[0] = char(0xF1);
-            want[1] = char(row.code);
-            want[2] = char(isInt ? 0x01 : 0x11);
-            QObject* input = w.findChild<QObject*>(row.input);
+            QObject* input = w.findChild<QObject*>(inputOf(row));
             qint32 v = 0;
             switch (row.in) {
             case Float:
@@ -292,10 +271,9 @@ private slots:
             case Spin: v = qobject_cast<QSpinBox*>(input)->value(); break;
             case ReadOnly: break;
             }
-            for (int i = 0; i < 4; ++i) want[3 + i] = char(quint32(v) >> (8 * i));
             takeSent();
             write->click();
-            QCOMPARE(sentBytes(), QList<QByteArray>{want});
+            QCOMPARE(sentBytes(), QList<QByteArray>{request(row.code, 1, v)});
         }
         QCOMPARE(boxes.texts(), QStringList());
         // The protection current rows stay disabled.

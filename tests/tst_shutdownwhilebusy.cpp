@@ -41,21 +41,10 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
     case Op::WriteAll:
         ui->pushButton_WriteAllConfig->click();
         break;
-    case Op::Firmware: {
-        const QString path = dir.path() + "/fw.rbl";
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(makeImage(7 * 4096));
-        f.close();
-        MainWindowProbe::answerOpenDialog(w, [ui, path] {
-            for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
-                QTest::qWait(10);
-            return path;
-        });
-        ui->pushButton_updateFW->click();
+    case Op::Firmware:
+        pressUpdateWithImage(w, dir.path(), makeImage(7 * 4096));
         QVERIFY(MainWindowProbe::fwUpdateBusy(w));
         break;
-    }
     case Op::Hybrid:
         ui->pushButton_TP_Enable->click();
         QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_TP_start->isEnabled(), 3000);
