@@ -210,15 +210,6 @@ inline QList<QByteArray> sentBytes()
     return out;
 }
 
-// Opens the port on CAN 1 at the form's baud rate.
-inline void openPort(MainWindow& w)
-{
-    Ui_MainWindow* ui = MainWindowProbe::ui(w);
-    ui->radioButtonCAN1->setChecked(true);
-    ui->pushButton_openport->click();
-    QVERIFY(MainWindowProbe::can(w)->isOpen);
-}
-
 // Writes image as a file in dir and presses Update FW; the file dialog is answered once the
 // drive's version and type are shown.
 inline void pressUpdateWithImage(MainWindow& w, const QString& dir, const QByteArray& image)
@@ -235,4 +226,13 @@ inline void pressUpdateWithImage(MainWindow& w, const QString& dir, const QByteA
         return path;
     });
     ui->pushButton_updateFW->click();
+}
+
+// Opens the port on CAN 1 at the form's baud rate.
+inline void openPort(MainWindow& w)
+{
+    Ui_MainWindow* ui = MainWindowProbe::ui(w);
+    ui->radioButtonCAN1->setChecked(true);
+    ui->pushButton_openport->click();
+    QVERIFY(MainWindowProbe::can(w)->isOpen);
 }
