@@ -23,20 +23,59 @@ void inject(uint32_t ch, uint32_t id, std::initializer_list<uint8_t> bytes, uint
     SimInjectFrame(ch, id, b.data(), uint8_t(b.size()), stamp);
 }
 
-QByteArray bytesOf(const QVariant& v, int len)
-{
-    const CanFrameData d = v.value<CanFrameData>();
-    return QByteArray(reinterpret_cast<const char*>(d.bytes), len);
-}
+// What the receive loop emitted, collected under a lock on the loop's own thread.
+class Received {
+public:
+    struct Frame {
+        QByteArray bytes;   // all 8 bytes of the slot
+        int length;
+        float time;
+    };
+    int count() const
+    {
+        QMutexLocker lock(&mutex_);
+        return int(frames_.size());
+    }
+    Frame at(int i) const
+    {
+        QMutexLocker lock(&mutex_);
+        return frames_.at(i);
+    }
+    QList<Frame> all() const
+    {
+        QMutexLocker lock(&mutex_);
+        return frames_;
+    }
+    void add(const CanFrameData& d, int length, float time)
+    {
+        QMutexLocker lock(&mutex_);
+        frames_.append({QByteArray(reinterpret_cast<const char*>(d.bytes), 8), length, time});
+    }
+
+private:
+    mutable QMutex mutex_;
+    QList<Frame> frames_;
+};
 
 // Stops and joins the receive loop and closes the channel whatever a test left behind.
 struct Link {
+    Received rx;   // outlives the loop
     CanThread can;
+    Link()
+    {
+        QObject::connect(&can, &CanThread::recv_signal, &can,
+                         [this](CanFrameData d, int len, float t) { rx.add(d, len, t); }, Qt::DirectConnection);
+    }
     ~Link()
     {
         can.stop();
         can.wait();
         if (can.isOpen) can.CloseCAN();
+    }
+    void halt()
+    {
+        can.stop();
+        QVERIFY(can.wait(2000));
     }
 };
 
@@ -240,6 +279,7 @@ private slots:
             });
         }
         for (auto& th : threads) th.join();
+        QCOMPARE(SimOverlappingTransmits(), 0u);   // one frame record at a time reaches the adapter
         const auto sent = takeSent();
         QCOMPARE(sent.size(), size_t(2000));
         for (const auto& s : sent)
@@ -262,26 +302,25 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.filterId = 1;
-        QSignalSpy recv(&link.can, &CanThread::recv_signal);
         inject(0, 1, {0xA1});
         inject(0, 2, {0xA2});
         inject(0, 1, {0xA3});
         link.can.start();
-        QTRY_COMPARE(recv.count(), 2);
-        QCOMPARE(bytesOf(recv.at(0).at(0), 1), QByteArray("\xA1"));
-        QCOMPARE(bytesOf(recv.at(1).at(0), 1), QByteArray("\xA3"));
+        QTRY_COMPARE(link.rx.count(), 2);
+        QCOMPARE(link.rx.at(0).bytes.left(1), QByteArray("\xA1"));
+        QCOMPARE(link.rx.at(1).bytes.left(1), QByteArray("\xA3"));
 
         link.can.recvAll = true;
         inject(0, 2, {0xB2});
-        QTRY_COMPARE(recv.count(), 3);
+        QTRY_COMPARE(link.rx.count(), 3);
         link.can.recvAll = false;
         link.can.filterId = 2;
         inject(0, 1, {0xC1});
         inject(0, 2, {0xC2});
-        QTRY_COMPARE(recv.count(), 4);
+        QTRY_COMPARE(link.rx.count(), 4);
         QTest::qWait(20);
-        QCOMPARE(recv.count(), 4);
-        QCOMPARE(bytesOf(recv.at(3).at(0), 1), QByteArray("\xC2"));
+        QCOMPARE(link.rx.count(), 4);
+        QCOMPARE(link.rx.at(3).bytes.left(1), QByteArray("\xC2"));
     }
 
     void signalCarriesLengthTimeAndSlotRemainder()
@@ -289,18 +328,17 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.recvAll = true;
-        QSignalSpy recv(&link.can, &CanThread::recv_signal);
         link.can.start();
         // Fill all 100 slots with 8-byte frames, then a short frame lands in slot 0 again.
         for (int i = 0; i < 100; ++i) inject(0, 5, {1, 2, 3, 4, 5, 6, 7, uint8_t(i)}, 1500000);
-        QTRY_COMPARE(recv.count(), 100);
+        QTRY_COMPARE(link.rx.count(), 100);
         inject(0, 5, {9, 9, 9}, 4294967295u);
-        QTRY_COMPARE(recv.count(), 101);
-        QCOMPARE(recv.at(0).at(2).toFloat(), 1.5f);
-        QCOMPARE(recv.at(100).at(1).toInt(), 3);
-        QCOMPARE(recv.at(100).at(2).toFloat(), float(4294967295.0 * 1e-6));
+        QTRY_COMPARE(link.rx.count(), 101);
+        QCOMPARE(link.rx.at(0).time, 1.5f);
+        QCOMPARE(link.rx.at(100).length, 3);
+        QCOMPARE(link.rx.at(100).time, float(4294967295.0 * 1e-6));
         // Bytes past the length are what slot 0 held before.
-        QCOMPARE(bytesOf(recv.at(100).at(0), 8), QByteArray("\x09\x09\x09\x04\x05\x06\x07\x00", 8));
+        QCOMPARE(link.rx.at(100).bytes, QByteArray("\x09\x09\x09\x04\x05\x06\x07\x00", 8));
     }
 
     void stopLetsCurrentPollDeliver()
@@ -337,7 +375,6 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.recvAll = true;
-        QSignalSpy recv(&link.can, &CanThread::recv_signal);
         SimSetFailures(SIM_FAIL_RECEIVE | SIM_FAIL_READ_ERR_INFO);
         link.can.start();
         QTest::qWait(30);
@@ -347,7 +384,7 @@ private slots:
         QVERIFY(dbg.contains("错误码为：1000"));
         SimSetFailures(0);
         inject(0, 3, {0x42});
-        QTRY_COMPARE(recv.count(), 1);
+        QTRY_COMPARE(link.rx.count(), 1);
     }
 
     void oversizedRecordsAreClamped()
@@ -355,22 +392,44 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.recvAll = true;
-        QSignalSpy recv(&link.can, &CanThread::recv_signal);
         CanFrameObject bad{};
         bad.id = 9;
         bad.dataLen = 200;
         std::fill(bad.data, bad.data + 8, 0x5A);
         SimInjectRaw(0, &bad, 1);
         link.can.start();
-        QTRY_COMPARE(recv.count(), 1);
-        QCOMPARE(recv.at(0).at(1).toInt(), 8);
+        QTRY_COMPARE(link.rx.count(), 1);
+        link.halt();
+        QCOMPARE(link.rx.at(0).length, 8);
+        QCOMPARE(link.rx.at(0).bytes, QByteArray(8, '\x5A'));
 
-        // An adapter claiming more records than asked for never makes the loop read past them.
-        for (int i = 0; i < 20; ++i) inject(0, 9, {1});
+        // One full poll of 50 known records, so every record the loop may read is known.
+        link.can.CloseCAN();
+        link.can.OpenCAN(3, 0);
+        for (int i = 0; i < 50; ++i) inject(0, 9, {0xB0, uint8_t(i)});
+        link.can.start();
+        QTRY_COMPARE(link.rx.count(), 51);
+        link.halt();
+
+        // An adapter claiming more records than asked for: the loop delivers the 20 it was
+        // given, then only records it asked for (the rest of the last 50), never more.
+        link.can.CloseCAN();
+        link.can.OpenCAN(3, 0);
+        for (int i = 0; i < 20; ++i) inject(0, 9, {0xA0, uint8_t(i)});
         SimForceReceiveCount(1000);
+        link.can.start();
         QTest::qWait(20);
+        link.halt();
         SimForceReceiveCount(0);
-        for (const auto& args : recv) QVERIFY(args.at(1).toInt() <= 8);
+        const QList<Received::Frame> got = link.rx.all().mid(51);
+        QVERIFY(got.size() >= 50);
+        QCOMPARE(got.size() % 50, 0);
+        for (int i = 0; i < got.size(); ++i) {
+            const int k = i % 50;
+            const char want[2] = {char(k < 20 ? 0xA0 : 0xB0), char(k)};
+            QCOMPARE(got.at(i).length, 2);
+            QCOMPARE(got.at(i).bytes.left(2), QByteArray(want, 2));
+        }
     }
 
     // The GUI thread may stall; every frame it decodes afterwards must be the one sent.
@@ -405,12 +464,11 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.filterId = 0;
-        QSignalSpy recv(&link.can, &CanThread::recv_signal);
         link.can.start();
         uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
         QVERIFY(link.can.TransmitCAN(0, read, false, false, 8, false));
-        QTRY_COMPARE(recv.count(), 1);
-        const QByteArray reply = bytesOf(recv.at(0).at(0), 8);
+        QTRY_COMPARE(link.rx.count(), 1);
+        const QByteArray reply = link.rx.at(0).bytes;
         QCOMPARE(reply.left(3), QByteArray("\xF1\x07\x12"));
         float v;
         memcpy(&v, reply.constData() + 3, 4);

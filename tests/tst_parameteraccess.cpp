@@ -1,6 +1,10 @@
 #include "support/windowharness.h"
 
-#include "app/parameterrows.h"
+#include "protocol/motorprotocol.h"
+
+#include <QSet>
+
+#include <cstring>
 
 namespace {
 QByteArray hex(const char* t) { return QByteArray::fromHex(t); }
@@ -154,47 +158,128 @@ private slots:
         QCOMPARE(int(sent[0].frame.remoteFlag), 0);
     }
 
-    // Every Write and Read button sends its row's request with the input's value.
+    // Every Write button sends its own row's code with its own input's value, every Read
+    // button its own row's request: each input holds a value no other input holds.
     void everyRowButton()
     {
-        WorkDir dir(false);
+        enum In { Float, Trunc, Check, Index, Combo, Spin, ReadOnly, WriteOnly };
+        struct Row {
+            int code;
+            const char* suffix;
+            In in;
+            const char* input = nullptr;   // doubleSpinBox_<suffix> when not given
+        };
+        // The form's rows, written out here rather than taken from the tool's own table.
+        const Row rows[] = {
+            {1, "InvertMotorDir", Check, "checkBox_InvertMotorDir"}, {2, "Inertia", Float},
+            {3, "TorqueCostant", Float}, {4, "MotorPolePairs", Trunc}, {5, "MotorPhaseResistance", Float},
+            {6, "MotorPhaseInductance", Float}, {7, "CurrentLimit", Float}, {8, "VelocityLimit", Float},
+            {9, "CalibCurrent", Float}, {10, "CalibVoltage", Float},
+            {11, "ControlMode", Index, "comboBox_ControlMode"}, {12, "PosGain", Float},
+            {13, "VelGain", Float}, {14, "VelIntegratorGain", Float}, {15, "CurrentControlBandwidth", Float},
+            {16, "SynchronizationEnable", Check, "checkBox_SynchronizationEnable"},
+            {17, "VelocityWindow", Float}, {18, "PositionWindow", Float}, {19, "TorqueRampRate", Float},
+            {20, "VelocityRampGate", Float}, {21, "PositionFilterBandwidth", Float},
+            {22, "ProfileVelocity", Float}, {23, "profileAccel", Float}, {24, "ProfileDecel", Float},
+            {25, "ProtectUnderVoltage", Float}, {26, "ProtectOverVoltage", Float},
+            {27, "ProtectOverCurrent", Float}, {30, "NodeID", Trunc}, {32, "HeartbeatConsumer_ms", Trunc},
+            {33, "HeartbeatProducer_ms", Trunc}, {34, "CalibVaild", ReadOnly}, {35, "EncoderDir", ReadOnly},
+            {36, "EncoderOffset", ReadOnly}, {37, "ReductionRatio", Float}, {38, "McuMaxTemperature", Float},
+            {40, "MosMaxTemperature", Float}, {42, "MotorMaxTemperature", Float}, {48, "Torque", WriteOnly},
+            {49, "Velocity", WriteOnly}, {50, "Position", WriteOnly}, {52, "stcuk_iq", Float},
+            {53, "stcuk_velocity", Float}, {54, "stcuk_time", Trunc}, {55, "Current_cutoff", Float},
+            {56, "Torque_scale", Float}, {57, "Current_scale", Float}, {58, "J_motor", Float},
+            {59, "B_motor", Float}, {60, "Fric_motor", Float},
+            {70, "ProductBatch", Combo, "comboBox_ProductBatch"},
+            {71, "VendorType", Combo, "comboBox_VendorType"},
+            {72, "MotorNumber", Spin, "spinBox_MotorNumber"},
+            {73, "HardwareVersion", Combo, "comboBox_HardwareVersion"},
+            {74, "MotorType", Combo, "comboBox_MotorType"},
+        };
+        const QList<int> intCodes{1, 4, 11, 16, 30, 32, 33, 34, 35, 36, 54, 70, 71, 72, 73, 74};
+        // op 1 write, 2 read; the value little-endian in bytes 3 to 6.
+        auto request = [&intCodes](int code, int op, qint32 value) {
+            QByteArray f(8, '\0');
+            f[0] = char(0xF1);
+            f[1] = char(code);
+            f[2] = char((intCodes.contains(code) ? 0x00 : 0x10) | op);
+            for (int i = 0; i < 4; ++i) f[3 + i] = char(quint32(value) >> (8 * i));
+            return f;
+        };
+
+        WorkDir dir(true);   // the value combo boxes need their tables
         MainWindow w;
         auto* ui = MainWindowProbe::ui(w);
         openPort(w);
-        ui->comboBox_ControlMode->setCurrentIndex(2);
-        ui->doubleSpinBox_MotorPolePairs->setValue(7);
-        for (const ParameterRow& row : kParameterRows) {
-            const QString suffix = row.suffix;
-            auto* write = w.findChild<QPushButton*>("pushButton_" + suffix);
-            auto* read = w.findChild<QPushButton*>("pushButton_" + suffix + "_2");
-            if (row.hasRead && read->isEnabled()) {
-                takeSent();
-                read->click();
-                QCOMPARE(sentBytes(), QList<QByteArray>{QByteArray(reinterpret_cast<const char*>(protocol::readRequest(row.code).data()), 8)});
-            }
-            if (row.hasWrite && write->isEnabled()) {
-                takeSent();
-                BoxCatcher boxes;
-                write->click();
-                const QList<QByteArray> sent = sentBytes();
-                if (row.kind == RowInput::ComboValue) {   // "NULL" chosen: refused
-                    QCOMPARE(boxes.texts(), QStringList{"参数错误"});
-                    QVERIFY(sent.isEmpty());
-                    continue;
-                }
-                QCOMPARE(sent.size(), 1);
-                QCOMPARE(uint8_t(sent[0][1]), uint8_t(row.code));
-                QCOMPARE(uint8_t(sent[0][2]) & 0xF0, row.kind == RowInput::Float ? 0x10 : 0x00);
+        BoxCatcher boxes;
+
+        // Distinct values: spread over each box's range; the checks and combos differ too.
+        QList<double> used;
+        QSet<int> codesUsed;
+        int k = 0;
+        const auto inputOf = [](const Row& row) {
+            return row.input ? QString(row.input) : QStringLiteral("doubleSpinBox_") + row.suffix;
+        };
+        for (const Row& row : rows) {
+            ++k;
+            if (row.in == Float || row.in == Trunc || row.in == WriteOnly) {
+                auto* box = w.findChild<QDoubleSpinBox*>(inputOf(row));
+                QVERIFY2(box, row.suffix);
+                box->setValue(box->minimum() + (box->maximum() - box->minimum()) * (0.05 + 0.9 * k / 60.0));
+                QVERIFY2(!used.contains(box->value()), row.suffix);
+                used << box->value();
+            } else if (row.in == Combo) {
+                auto* combo = w.findChild<CustomComboBox*>(inputOf(row));
+                QVERIFY2(combo, row.suffix);
+                int i = 1;
+                while (i < combo->count() && codesUsed.contains(combo->itemData(i).toInt())) ++i;
+                QVERIFY2(i < combo->count(), row.suffix);
+                combo->setCurrentIndex(i);
+                codesUsed << combo->getValue();
             }
         }
-        // The truncated int overload and the control-mode index.
-        takeSent();
-        ui->pushButton_MotorPolePairs->click();
-        ui->pushButton_ControlMode->click();
-        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("f104010700000000"), hex("f10b010200000000")}));
-        // Rows 28 and 29 are disabled; the read-only rows have no bound Write button.
-        QVERIFY(!ui->pushButton_ProtectIBusMax->isEnabled());
-        QVERIFY(!ui->pushButton_ProtectILeakMax_2->isEnabled());
+        ui->spinBox_MotorNumber->setValue(ui->spinBox_MotorNumber->maximum() - 3);
+        QVERIFY(!codesUsed.contains(ui->spinBox_MotorNumber->value()));
+        ui->checkBox_InvertMotorDir->setChecked(true);
+        ui->checkBox_SynchronizationEnable->setChecked(false);
+        ui->comboBox_ControlMode->setCurrentIndex(4);   // goes out as 5
+
+        for (const Row& row : rows) {
+            auto* write = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix);
+            auto* read = w.findChild<QPushButton*>(QStringLiteral("pushButton_") + row.suffix + "_2");
+            if (row.in != WriteOnly) {
+                QVERIFY2(read && read->isEnabled(), row.suffix);
+                takeSent();
+                read->click();
+                QCOMPARE(sentBytes(), QList<QByteArray>{request(row.code, 2, 0)});
+            }
+            if (row.in == ReadOnly) continue;
+            QVERIFY2(write && write->isEnabled(), row.suffix);
+            QObject* input = w.findChild<QObject*>(inputOf(row));
+            qint32 v = 0;
+            switch (row.in) {
+            case Float:
+            case WriteOnly: {
+                const float f = float(qobject_cast<QDoubleSpinBox*>(input)->value());
+                std::memcpy(&v, &f, 4);
+                break;
+            }
+            case Trunc: v = qint32(qobject_cast<QDoubleSpinBox*>(input)->value()); break;
+            case Check: v = qobject_cast<QCheckBox*>(input)->isChecked() ? 1 : 0; break;
+            case Index: v = 5; break;
+            case Combo: v = qobject_cast<CustomComboBox*>(input)->getValue(); break;
+            case Spin: v = qobject_cast<QSpinBox*>(input)->value(); break;
+            case ReadOnly: break;
+            }
+            takeSent();
+            write->click();
+            QCOMPARE(sentBytes(), QList<QByteArray>{request(row.code, 1, v)});
+        }
+        QCOMPARE(boxes.texts(), QStringList());
+        // The protection current rows stay disabled.
+        for (QPushButton* b : {ui->pushButton_ProtectIBusMax, ui->pushButton_ProtectIBusMax_2,
+                               ui->pushButton_ProtectILeakMax, ui->pushButton_ProtectILeakMax_2})
+            QVERIFY(!b->isEnabled());
     }
 
     void informationRowsAllAtOnce()

@@ -8,8 +8,11 @@
 #include <QPointer>
 #include <QProgressDialog>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -38,21 +41,10 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
     case Op::WriteAll:
         ui->pushButton_WriteAllConfig->click();
         break;
-    case Op::Firmware: {
-        const QString path = dir.path() + "/fw.rbl";
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(makeImage(7 * 4096));
-        f.close();
-        MainWindowProbe::answerOpenDialog(w, [ui, path] {
-            for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
-                QTest::qWait(10);
-            return path;
-        });
-        ui->pushButton_updateFW->click();
+    case Op::Firmware:
+        pressUpdateWithImage(w, dir.path(), makeImage(7 * 4096));
         QVERIFY(MainWindowProbe::fwUpdateBusy(w));
         break;
-    }
     case Op::Hybrid:
         ui->pushButton_TP_Enable->click();
         QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_TP_start->isEnabled(), 3000);
@@ -131,13 +123,23 @@ private slots:
             return;
         }
 
-        // The progress dialog goes in the destructor's body, after the workers were told to
-        // stop and before the pool itself: the moment to count them.
-        auto runningAtTeardown = std::make_shared<int>(-1);
+        // One more worker, slow to wind down like one caught in a long adapter call. It also
+        // marks the moment the window tells its workers to stop: teardown has begun.
         WorkerPool* pool = MainWindowProbe::workers(*w);
-        QObject::connect(MainWindowProbe::progressDialog(*w), &QObject::destroyed,
-                         [pool, runningAtTeardown] { *runningAtTeardown = pool->running(); });
+        auto stoppedAtUs = std::make_shared<std::atomic<uint64_t>>(0);
+        pool->start([pool, stoppedAtUs] {
+            while (pool->sleepFor(1000)) {
+            }
+            stoppedAtUs->store(SimNowUs());
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        });
+        // Read as the window's destruction ends.
+        auto runningAtEnd = std::make_shared<int>(-1);
+        QObject::connect(w, &QObject::destroyed, [runningAtEnd] { *runningAtEnd = WorkerPool::bodiesRunning(); });
         QPointer<MainWindow> alive(w);
+        const int boxesBefore = boxes.boxes.size();
+        const bool displaying = MainWindowProbe::curveDisplaying(*w);
+        takeSent();
 
         QElapsedTimer clock;
         clock.start();
@@ -154,12 +156,32 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 2000);
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(*runningAtTeardown, 0);
+        QCOMPARE(*runningAtEnd, 0);
 
         const uint32_t sentAtClose = SimCallCount(SIM_TRANSMIT);
         QTest::qWait(250);
         QCOMPARE(SimCallCount(SIM_TRANSMIT), sentAtClose);
         QVERIFY(!SimDeviceOpen());
+        QCOMPARE(boxes.texts().mid(boxesBefore), QStringList());
+
+        // Sent once the workers were told to stop: the live display's stop frame, and at most
+        // the one frame a sending worker had already begun.
+        QVERIFY(stoppedAtUs->load() > 0);
+        QList<QByteArray> teardown;
+        QByteArray lastBefore;
+        for (const SimSentFrame& f : takeSent()) {
+            if (f.timeUs >= stoppedAtUs->load()) teardown << frameBytes(f);
+            else lastBefore = frameBytes(f);
+        }
+        if (displaying) {
+            QCOMPARE(teardown, QList<QByteArray>{QByteArray::fromHex("ffffffff55a1ffff")});
+        } else if (Op(op) == Op::Firmware || Op(op) == Op::Hybrid) {
+            QVERIFY2(teardown.size() <= 1, qPrintable(QString::number(teardown.size())));
+            if (!teardown.isEmpty() && Op(op) == Op::Firmware) QCOMPARE(uint8_t(teardown[0][0]), uint8_t(0xFA));
+            if (!teardown.isEmpty() && Op(op) == Op::Hybrid) QCOMPARE(teardown[0], lastBefore);
+        } else {
+            QCOMPARE(teardown, QList<QByteArray>());
+        }
     }
 };
 

@@ -126,19 +126,24 @@ private slots:
         plain->setValue(5);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
+        page.activateWindow();
+        plain->setFocus();
+        QTRY_VERIFY(plain->hasFocus());
 
         // The same event steps an ordinary spin box.
         wheel(*plain, 120);
         QCOMPARE(plain->value(), 6.0);
 
         wheel(*box, 120);
+        QCOMPARE(box->value(), 5.0);
         wheel(*box, -240);
         QCOMPARE(box->value(), 5.0);
 
-        page.activateWindow();
+        // Nor with focus.
         box->setFocus();
         QTRY_VERIFY(box->hasFocus());
         wheel(*box, 120);
+        QCOMPARE(box->value(), 5.0);
         wheel(*box, -120);
         QCOMPARE(box->value(), 5.0);
 

@@ -68,5 +68,7 @@ int SimConfigure(const char* key, const char* value)
     return key && value && VirtualBus::instance().configure(key, value) ? 1 : 0;
 }
 int SimReadParameter(uint32_t code, double* value) { return VirtualBus::instance().readParameter(code, value) ? 1 : 0; }
+uint64_t SimNowUs() { return VirtualBus::instance().now(); }
+uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTransmits(); }
 
 }  // extern "C"

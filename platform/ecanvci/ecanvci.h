@@ -143,4 +143,8 @@ ECANVCI_API int SimDeviceOpen();
 ECANVCI_API int SimConfigure(const char* key, const char* value);
 // Reads a parameter of the simulated drive as a double; 0 if the code is unknown.
 ECANVCI_API int SimReadParameter(uint32_t code, double* value);
+// Now, on the clock of SimSentFrame::timeUs.
+ECANVCI_API uint64_t SimNowUs();
+// Transmit calls entered while another Transmit on the same channel had not returned.
+ECANVCI_API uint32_t SimOverlappingTransmits();
 }

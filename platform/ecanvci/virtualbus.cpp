@@ -160,6 +160,15 @@ uint32_t VirtualBus::resetCan(uint32_t ch)
 
 uint32_t VirtualBus::transmit(uint32_t ch, const CanFrameObject* frames, uint32_t count)
 {
+    // Counted before the bus lock: a caller that serialises its sends never has two here.
+    struct InFlight {
+        std::atomic<int>* n;
+        ~InFlight()
+        {
+            if (n) n->fetch_sub(1);
+        }
+    } inFlight{ch <= 1 ? &transmitting_[ch] : nullptr};
+    if (inFlight.n && inFlight.n->fetch_add(1) > 0) overlaps_.fetch_add(1);
     std::lock_guard<std::mutex> lock(mutex_);
     if (ch > 1 || !frames || !open_ || !channels_[ch].started || failing(SIM_FAIL_TRANSMIT)) return 0;
     std::vector<sim::Frame> replies;
@@ -261,6 +270,7 @@ void VirtualBus::reset()
     drive_ = sim::SimDrive(sim::configFromEnvironment());
     failures_.store(failuresFromEnvironment());
     forcedCount_.store(0);
+    overlaps_.store(0);
     for (auto& c : calls_) c.store(0);
 }
 

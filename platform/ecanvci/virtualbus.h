@@ -51,6 +51,8 @@ public:
     bool deviceOpen();
     bool configure(const std::string& key, const std::string& value);
     bool readParameter(uint32_t code, double* value);
+    uint64_t now() const { return nowUs(); }
+    uint32_t overlappingTransmits() const { return overlaps_.load(); }
 
 private:
     VirtualBus();
@@ -85,5 +87,7 @@ private:
     bool tickerStop_ = false;
     std::atomic<uint32_t> failures_{0};
     std::atomic<uint32_t> forcedCount_{0};
+    std::atomic<int> transmitting_[2] = {};
+    std::atomic<uint32_t> overlaps_{0};
     std::atomic<uint32_t> calls_[SIM_ENTRY_COUNT] = {};
 };

@@ -5,6 +5,10 @@
 
 #include <chrono>
 
+namespace {
+std::atomic<int> liveBodies{0};
+}
+
 WorkerPool::WorkerPool(QObject* guiContext) : context_(guiContext) {}
 
 WorkerPool::~WorkerPool() { stopAll(); }
@@ -27,9 +31,11 @@ void WorkerPool::start(std::function<void()> body)
     reapFinished();
     stop_.store(false, std::memory_order_release);
     auto done = std::make_shared<std::atomic<bool>>(false);
+    liveBodies.fetch_add(1);
     workers_.push_back(Worker{std::thread([body = std::move(body), done] {
                                   body();
                                   done->store(true);
+                                  liveBodies.fetch_sub(1);
                               }),
                               done});
 }
@@ -53,6 +59,8 @@ int WorkerPool::running() const
     for (const Worker& w : workers_) n += w.done->load() ? 0 : 1;
     return n;
 }
+
+int WorkerPool::bodiesRunning() { return liveBodies.load(); }
 
 bool WorkerPool::sleepFor(int ms)
 {

@@ -28,6 +28,9 @@ public:
     // thread's event loop, so it cannot deadlock when called from there.
     void stopAll();
     int running() const;
+    // Bodies of every pool that have not returned yet, so a test can see that an owner's
+    // teardown waited for all of them.
+    static int bodiesRunning();
 
     // For use inside a worker:
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }

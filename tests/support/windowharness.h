@@ -98,6 +98,24 @@ inline QList<QByteArray> sentBytes()
     return out;
 }
 
+// Writes image as a file in dir and presses Update FW; the file dialog is answered once the
+// drive's version and type are shown.
+inline void pressUpdateWithImage(MainWindow& w, const QString& dir, const QByteArray& image)
+{
+    Ui_MainWindow* ui = MainWindowProbe::ui(w);
+    const QString path = dir + "/fw.rbl";
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(image);
+    f.close();
+    MainWindowProbe::answerOpenDialog(w, [ui, path] {
+        for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
+            QTest::qWait(10);
+        return path;
+    });
+    ui->pushButton_updateFW->click();
+}
+
 // Opens the port on CAN 1 at the form's baud rate.
 inline void openPort(MainWindow& w)
 {
