@@ -61,7 +61,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
     std::fprintf(stderr, "%s\n", qPrintable(msg));
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -146,21 +146,23 @@ int main(int argc, char** argv)
 
     const bool intact = received == image;
     const bool success = finished && MainWindowProbe::fwSuccess(w) && boxes.texts.contains(QStringLiteral("升级成功"));
-    std::printf("Firmware: %d bytes, %lld chunks, %lld flow-control waits; transfer %.0f ms (prescribed %.0f ms), "
-                "ratio %.3f; chunk gap median %.3f ms, p99 %.3f ms; click to result %.0f ms; drive now reports %s; "
-                "boxes: %s\n",
-                imageSize, chunks, waits, transferMs, prescribedMs, ratio, median(gaps), percentile(gaps, 99), totalMs,
-                qPrintable(MainWindowProbe::fwVersion(w)), qPrintable(boxes.texts.join(QLatin1String(" | "))));
-    results.check(QStringLiteral("firmware %1 kB: update succeeds, image arrives intact").arg(fmt(imageSize / 1000.0, 1)),
-                  QStringLiteral("%1, %2 of %3 bytes match")
-                      .arg(success ? QStringLiteral("succeeded") : QStringLiteral("failed"))
-                      .arg(intact ? image.size() : 0)
-                      .arg(image.size()),
-                  QStringLiteral("success, intact"), success && intact);
-    results.timing(QStringLiteral("firmware %1 kB: transfer time / protocol pacing").arg(fmt(imageSize / 1000.0, 1)),
-                   QStringLiteral("%1 s / %2 s = %3 (chunk gap median %4 ms)")
-                       .arg(fmt(transferMs / 1000.0, 2), fmt(prescribedMs / 1000.0, 2), fmt(ratio, 3),
-                            fmt(median(gaps), 3)),
-                   QStringLiteral("<= %1 x").arg(kPacingGoal), transferMs > 0 && ratio <= kPacingGoal);
+    std::printf(
+        "Firmware: %d bytes, %lld chunks, %lld flow-control waits; transfer %.0f ms (prescribed %.0f ms), "
+        "ratio %.3f; chunk gap median %.3f ms, p99 %.3f ms; click to result %.0f ms; drive now reports %s; "
+        "boxes: %s\n",
+        imageSize, chunks, waits, transferMs, prescribedMs, ratio, median(gaps), percentile(gaps, 99), totalMs,
+        qPrintable(MainWindowProbe::fwVersion(w)), qPrintable(boxes.texts.join(QLatin1String(" | "))));
+    results.check(
+        QStringLiteral("firmware %1 kB: update succeeds, image arrives intact").arg(fmt(imageSize / 1000.0, 1)),
+        QStringLiteral("%1, %2 of %3 bytes match")
+            .arg(success ? QStringLiteral("succeeded") : QStringLiteral("failed"))
+            .arg(intact ? image.size() : 0)
+            .arg(image.size()),
+        QStringLiteral("success, intact"), success && intact);
+    results.timing(
+        QStringLiteral("firmware %1 kB: transfer time / protocol pacing").arg(fmt(imageSize / 1000.0, 1)),
+        QStringLiteral("%1 s / %2 s = %3 (chunk gap median %4 ms)")
+            .arg(fmt(transferMs / 1000.0, 2), fmt(prescribedMs / 1000.0, 2), fmt(ratio, 3), fmt(median(gaps), 3)),
+        QStringLiteral("<= %1 x").arg(kPacingGoal), transferMs > 0 && ratio <= kPacingGoal);
     return results.exitCode();
 }

@@ -25,7 +25,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
     std::fprintf(stderr, "%s\n", qPrintable(msg));
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -115,11 +115,12 @@ int main(int argc, char** argv)
     const double excessPct = 100.0 * double(excess) / double(base.rss);
     const double linesPerSecond = double(last.lines - base.lines) / double(last.second - base.second);
 
-    std::printf("Memory: %d s; resident at %d s %.2f MB, at the end %.2f MB, peak after %d s %.2f MB; "
-                "plot points %lld -> %lld (%.1f kB); received-frame log lines %lld (%.0f/s after settling); dropped %u\n",
-                seconds, settleSeconds, double(base.rss) / 1048576.0, double(last.rss) / 1048576.0, settleSeconds,
-                double(peak) / 1048576.0, base.points, last.points, double(pointBytes) / 1024.0, recvLines,
-                linesPerSecond, dropped);
+    std::printf(
+        "Memory: %d s; resident at %d s %.2f MB, at the end %.2f MB, peak after %d s %.2f MB; "
+        "plot points %lld -> %lld (%.1f kB); received-frame log lines %lld (%.0f/s after settling); dropped %u\n",
+        seconds, settleSeconds, double(base.rss) / 1048576.0, double(last.rss) / 1048576.0, settleSeconds,
+        double(peak) / 1048576.0, base.points, last.points, double(pointBytes) / 1024.0, recvLines, linesPerSecond,
+        dropped);
     results.check(QStringLiteral("memory run: frames logged / dropped"),
                   QStringLiteral("%1 lines (%2/s), %3 dropped").arg(recvLines).arg(fmt(linesPerSecond, 0)).arg(dropped),
                   QStringLiteral("stream runs, 0 dropped"), linesPerSecond > 0.9 * kFramesPerSecond && dropped == 0);
@@ -128,6 +129,7 @@ int main(int argc, char** argv)
                        .arg(fmt(double(peak) / 1048576.0, 2), fmt(double(base.rss) / 1048576.0, 2),
                             fmt(double(pointBytes) / 1024.0, 0), fmt(excessPct, 2)),
                    QStringLiteral("excess <= %1 %").arg(kGrowthGoalPct), excessPct <= kGrowthGoalPct);
-    if (!boxes.texts.isEmpty()) std::printf("message boxes seen: %s\n", qPrintable(boxes.texts.join(QLatin1String(" | "))));
+    if (!boxes.texts.isEmpty())
+        std::printf("message boxes seen: %s\n", qPrintable(boxes.texts.join(QLatin1String(" | "))));
     return results.exitCode();
 }

@@ -113,8 +113,8 @@ struct RunSpec {
 struct RunResult {
     double rate = 0;
     size_t injected = 0;
-    size_t emitted = 0;          // handed on intact by the receive loop
-    size_t decodedLines = 0;     // received-frame log lines (log runs)
+    size_t emitted = 0;        // handed on intact by the receive loop
+    size_t decodedLines = 0;   // received-frame log lines (log runs)
     size_t intactLines = 0;
     bool paneOk = true;
     size_t paneChecked = 0;
@@ -129,7 +129,8 @@ struct RunResult {
     double p99() const { return percentile(lateness, 99); }
     bool held() const
     {
-        return drained && dropped == 0 && intact == injected && decoded == injected && !lateness.empty() && p99() < 16.0;
+        return drained && dropped == 0 && intact == injected && decoded == injected && !lateness.empty() &&
+               p99() < 16.0;
     }
 };
 
@@ -138,19 +139,20 @@ public:
     ReceiveBench(MainWindow& w, Clock::time_point portOpened) : w_(w), ui_(MainWindowProbe::ui(w)), opened_(portOpened)
     {
         // Receive loop side: every frame it hands on, compared with what was injected.
-        QObject::connect(MainWindowProbe::can(w), &CanThread::recv_signal, &context_,
-                         [this](CanFrameData data, int length, float timestep) {
-                             const std::vector<Sample>* expected = expected_.load();
-                             if (!expected) return;
-                             const size_t i = emitted_.load(std::memory_order_relaxed);
-                             if (i < expected->size()) {
-                                 const Sample& s = (*expected)[i];
-                                 if (length == 8 && timestep == s.timestep && std::memcmp(data.bytes, s.data, 8) == 0)
-                                     intactEmitted_.fetch_add(1, std::memory_order_relaxed);
-                             }
-                             emitted_.fetch_add(1, std::memory_order_release);
-                         },
-                         Qt::DirectConnection);
+        QObject::connect(
+            MainWindowProbe::can(w), &CanThread::recv_signal, &context_,
+            [this](CanFrameData data, int length, float timestep) {
+                const std::vector<Sample>* expected = expected_.load();
+                if (!expected) return;
+                const size_t i = emitted_.load(std::memory_order_relaxed);
+                if (i < expected->size()) {
+                    const Sample& s = (*expected)[i];
+                    if (length == 8 && timestep == s.timestep && std::memcmp(data.bytes, s.data, 8) == 0)
+                        intactEmitted_.fetch_add(1, std::memory_order_relaxed);
+                }
+                emitted_.fetch_add(1, std::memory_order_release);
+            },
+            Qt::DirectConnection);
         // Decoder side: the received-frame lines it writes.
         QObject::connect(&w, &MainWindow::writeLog, &context_, [this](const QString& text) {
             if (capturing_ && text.startsWith(QLatin1String("[Recv: "))) lines_.push_back(text);
@@ -195,8 +197,7 @@ public:
             while (sent < count) {
                 const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
                 const size_t due = std::min(count, size_t(elapsed * rate) + 1);
-                for (; sent < due; ++sent)
-                    SimInjectFrame(0, kNodeId, samples[sent].data, 8, samples[sent].stamp);
+                for (; sent < due; ++sent) SimInjectFrame(0, kNodeId, samples[sent].data, 8, samples[sent].stamp);
                 next += std::chrono::milliseconds(1);
                 std::this_thread::sleep_until(next);
             }
@@ -232,7 +233,8 @@ public:
                 if (!markerPosted) {
                     // Posted behind the last frame's queued call: when it runs, all were decoded.
                     markerPosted = true;
-                    QMetaObject::invokeMethod(&w_, [&drained] { drained = true; }, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        &w_, [&drained] { drained = true; }, Qt::QueuedConnection);
                 }
                 return drained;
             },
@@ -302,10 +304,12 @@ private:
             for (size_t j = 0; j < kept.size(); ++j, ++it) {
                 const Sample& s = samples[kept[j]];
                 const float key = s.timestep - origin;
-                if (std::abs(it->key - double(key)) > 1e-6 || std::abs(it->value - double(s.value[k - 1])) > 1e-3) ++bad;
+                if (std::abs(it->key - double(key)) > 1e-6 || std::abs(it->value - double(s.value[k - 1])) > 1e-3)
+                    ++bad;
             }
             if (bad) {
-                std::printf("  graph %d: %zu of %zu points differ from the frames they stand for\n", k, bad, kept.size());
+                std::printf("  graph %d: %zu of %zu points differ from the frames they stand for\n", k, bad,
+                            kept.size());
                 r.plotOk = false;
             }
         }
@@ -328,7 +332,8 @@ private:
         const size_t limit = size_t(ui_->plainTextEdit_display->maximumBlockCount());
         const size_t want = std::min(samples.size(), limit > 20 ? limit - 20 : limit);
         if (size_t(recv.size()) < want || size_t(recv.size()) > samples.size()) {
-            std::printf("  log pane shows %lld received-frame lines, expected at least %zu\n", qsizetype(recv.size()), want);
+            std::printf("  log pane shows %lld received-frame lines, expected at least %zu\n", qsizetype(recv.size()),
+                        want);
             r.paneOk = false;
             return;
         }
@@ -366,7 +371,7 @@ double argValue(int argc, char** argv, const char* name)
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -400,9 +405,12 @@ int main(int argc, char** argv)
         {"display + log", true, true},
     };
     QList<double> steps;
-    if (onlyRate > 0) steps = {onlyRate};
-    else if (smoke) steps = {kJudgedRate};
-    else steps = QList<double>(std::begin(kSteps), std::end(kSteps));
+    if (onlyRate > 0)
+        steps = {onlyRate};
+    else if (smoke)
+        steps = {kJudgedRate};
+    else
+        steps = QList<double>(std::begin(kSteps), std::end(kSteps));
     const bool stepping = steps.size() > 1;
     std::printf("Receive path: %.1f s per run at %s frames/s (%s)\n", seconds,
                 stepping ? "9,000 then rising" : qPrintable(QString::number(steps.front())), smoke ? "smoke" : "full");
@@ -414,12 +422,12 @@ int main(int argc, char** argv)
             seed += 1000003;
             const double p50 = percentile(r.lateness, 50), p99 = r.p99();
             const double mx = r.lateness.empty() ? 0 : *std::max_element(r.lateness.begin(), r.lateness.end());
-            std::printf("[%s, %.0f/s] injected %zu, handed on intact %zu, decoded %zu, intact %zu, dropped %u, "
-                        "plotted %zu per graph (checked), pane lines checked %zu; timer ticks %zu, lateness p50 %.2f "
-                        "p99 %.2f max %.2f ms; CPU %.2f s (GUI thread %.2f s) over %.2f s: %s\n",
-                        spec.name, rate, r.injected, r.emitted, r.decoded, r.intact, r.dropped, r.plotPoints,
-                        r.paneChecked, r.lateness.size(), p50, p99, mx, r.cpu, r.guiCpu, r.wall,
-                        r.held() ? "held" : "failed");
+            std::printf(
+                "[%s, %.0f/s] injected %zu, handed on intact %zu, decoded %zu, intact %zu, dropped %u, "
+                "plotted %zu per graph (checked), pane lines checked %zu; timer ticks %zu, lateness p50 %.2f "
+                "p99 %.2f max %.2f ms; CPU %.2f s (GUI thread %.2f s) over %.2f s: %s\n",
+                spec.name, rate, r.injected, r.emitted, r.decoded, r.intact, r.dropped, r.plotPoints, r.paneChecked,
+                r.lateness.size(), p50, p99, mx, r.cpu, r.guiCpu, r.wall, r.held() ? "held" : "failed");
             std::fflush(stdout);
             if (rate == steps.front()) {
                 const QString name =
@@ -441,12 +449,13 @@ int main(int argc, char** argv)
             saturation = rate;
         }
         if (stepping)
-            results.timing(QStringLiteral("receive saturation, %1").arg(QLatin1String(spec.name)),
-                           QStringLiteral("%1/s = %2 x bus limit").arg(saturation, 0, 'f', 0).arg(fmt(saturation / kBusLimit, 2)),
-                           QStringLiteral(">= %1/s (8 x)").arg(kSaturationGoal, 0, 'f', 0),
-                           saturation >= kSaturationGoal);
+            results.timing(
+                QStringLiteral("receive saturation, %1").arg(QLatin1String(spec.name)),
+                QStringLiteral("%1/s = %2 x bus limit").arg(saturation, 0, 'f', 0).arg(fmt(saturation / kBusLimit, 2)),
+                QStringLiteral(">= %1/s (8 x)").arg(kSaturationGoal, 0, 'f', 0), saturation >= kSaturationGoal);
     }
     bench.finish();
-    if (!boxes.texts.isEmpty()) std::printf("message boxes seen: %s\n", qPrintable(boxes.texts.join(QLatin1String(" | "))));
+    if (!boxes.texts.isEmpty())
+        std::printf("message boxes seen: %s\n", qPrintable(boxes.texts.join(QLatin1String(" | "))));
     return results.exitCode();
 }

@@ -30,11 +30,14 @@ public:
             seen_ = true;
             // Queued behind the event that paints the whole window, so this marks its end.
             // Any widget of the window counts: opaque children may leave the frame unpainted.
-            QMetaObject::invokeMethod(this, [] {
-                std::printf("FIRSTPAINT %lld\n", static_cast<long long>(steadyNs()));
-                std::fflush(stdout);
-                std::_Exit(0);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    std::printf("FIRSTPAINT %lld\n", static_cast<long long>(steadyNs()));
+                    std::fflush(stdout);
+                    std::_Exit(0);
+                },
+                Qt::QueuedConnection);
         }
         return QObject::eventFilter(watched, event);
     }
@@ -44,10 +47,7 @@ private:
     bool seen_ = false;
 };
 
-void phase(const char* name)
-{
-    std::printf("PHASE %s %lld\n", name, static_cast<long long>(steadyNs()));
-}
+void phase(const char* name) { std::printf("PHASE %s %lld\n", name, static_cast<long long>(steadyNs())); }
 
 // The tool's own start, as its main() does it, with the phases marked.
 int child(int argc, char** argv)
@@ -93,7 +93,7 @@ double timeStart(const QString& program, const QStringList& args, const QString&
     return -1;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

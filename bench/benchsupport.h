@@ -49,7 +49,10 @@ inline void useOffscreenPlatform()
 
 using Clock = std::chrono::steady_clock;
 
-inline double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+inline double msSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
 
 inline double processCpuSeconds()
 {
@@ -166,8 +169,10 @@ public:
             texts << box->text();
             QAbstractButton* b = box->button(QMessageBox::Yes);
             if (!b) b = box->button(QMessageBox::Ok);
-            if (b) b->click();
-            else box->reject();
+            if (b)
+                b->click();
+            else
+                box->reject();
         });
         timer_.start();
     }
@@ -241,4 +246,4 @@ inline bool openPort(MainWindow& w)
     return MainWindowProbe::can(w)->isOpen;
 }
 
-}  // namespace bench
+}   // namespace bench

@@ -21,13 +21,17 @@ public:
         auto* widget = qobject_cast<QWidget*>(watched);
         if (event->type() == QEvent::Paint && !seen_ && widget && widget->window() == window_) {
             seen_ = true;
-            QMetaObject::invokeMethod(this, [] {
-                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                    std::chrono::steady_clock::now().time_since_epoch()).count();
-                std::printf("FIRSTPAINT %lld\n", static_cast<long long>(ns));
-                std::fflush(stdout);
-                std::_Exit(0);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count();
+                    std::printf("FIRSTPAINT %lld\n", static_cast<long long>(ns));
+                    std::fflush(stdout);
+                    std::_Exit(0);
+                },
+                Qt::QueuedConnection);
         }
         return QObject::eventFilter(watched, event);
     }
@@ -39,12 +43,13 @@ private:
 
 void phase(const char* name)
 {
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch()).count();
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     std::printf("PHASE %s %lld\n", name, static_cast<long long>(ns));
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

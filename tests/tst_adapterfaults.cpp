@@ -52,18 +52,14 @@ void startDisplay(MainWindow& w)
 
 int plotted(MainWindow& w) { return MainWindowProbe::curveGraph(w, 1)->data()->size(); }
 
-QString transLine(const QByteArray& frame)
-{
-    return "[Trans ]: " + QString::fromLatin1(frame.toHex(' '));
-}
+QString transLine(const QByteArray& frame) { return "[Trans ]: " + QString::fromLatin1(frame.toHex(' ')); }
 
 // The read requests of Read All from the start state, in its order (the protection current
 // rows and the baud-rate row are disabled).
 QList<QByteArray> readAllRequests()
 {
-    const int codes[] = {1,  2,  3,  4,  5,  6,  7,  8,  55, 56, 57, 58, 59, 60, 34, 9,
-                         10, 35, 36, 11, 12, 13, 14, 15, 37, 16, 17, 18, 19, 20, 21, 22,
-                         23, 24, 25, 26, 27, 38, 40, 42, 54, 53, 52, 30, 32, 33};
+    const int codes[] = {1,  2,  3,  4,  5,  6,  7,  8,  55, 56, 57, 58, 59, 60, 34, 9,  10, 35, 36, 11, 12, 13, 14,
+                         15, 37, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 38, 40, 42, 54, 53, 52, 30, 32, 33};
     const QList<int> intCodes{1, 4, 11, 16, 30, 32, 33, 34, 35, 36, 54};
     QList<QByteArray> out;
     for (int code : codes) {
@@ -95,7 +91,7 @@ void expectUpdateFailedBox(MainWindow& w, const BoxCatcher& boxes)
     QVERIFY(MainWindowProbe::ui(w)->pushButton_updateFW->isEnabled());
 }
 
-}  // namespace
+}   // namespace
 
 class AdapterFaults : public QObject {
     Q_OBJECT

@@ -5,29 +5,26 @@
 namespace {
 
 template <typename T>
-T *firstItem(QCustomPlot &plot)
+T* firstItem(QCustomPlot& plot)
 {
     for (int i = 0; i < plot.itemCount(); ++i)
-        if (auto *item = qobject_cast<T *>(plot.item(i)))
-            return item;
+        if (auto* item = qobject_cast<T*>(plot.item(i))) return item;
     return nullptr;
 }
 
-bool prepare(QCustomPlot &plot)
+bool prepare(QCustomPlot& plot)
 {
     plot.setFixedSize(400, 300);
     plot.show();
-    if (!QTest::qWaitForWindowExposed(&plot))
-        return false;
+    if (!QTest::qWaitForWindowExposed(&plot)) return false;
     plot.yAxis->setRange(-5, 5);
     plot.replot();
     return true;
 }
 
-} // namespace
+}   // namespace
 
-class AxisTagPlacement : public QObject
-{
+class AxisTagPlacement : public QObject {
     Q_OBJECT
 
 private slots:
@@ -35,12 +32,12 @@ private slots:
     {
         QCustomPlot plot;
         QVERIFY(prepare(plot));
-        AxisTag tag(plot.yAxis); // the left axis: the tag still sits on the right edge
+        AxisTag tag(plot.yAxis);   // the left axis: the tag still sits on the right edge
         plot.replot();
 
         const QRect r = plot.axisRect()->rect();
-        QCPItemTracer *anchor = firstItem<QCPItemTracer>(plot);
-        QCPItemText *label = firstItem<QCPItemText>(plot);
+        QCPItemTracer* anchor = firstItem<QCPItemTracer>(plot);
+        QCPItemText* label = firstItem<QCPItemText>(plot);
         QVERIFY(anchor && label);
         QVERIFY(!anchor->visible());
         const QPointF at = anchor->position->pixelPosition();
@@ -59,9 +56,9 @@ private slots:
         tag.setText(QStringLiteral("2.50"));
         plot.replot();
 
-        QCPItemTracer *anchor = firstItem<QCPItemTracer>(plot);
-        QCPItemLine *arrow = firstItem<QCPItemLine>(plot);
-        QCPItemText *label = firstItem<QCPItemText>(plot);
+        QCPItemTracer* anchor = firstItem<QCPItemTracer>(plot);
+        QCPItemLine* arrow = firstItem<QCPItemLine>(plot);
+        QCPItemText* label = firstItem<QCPItemText>(plot);
         QVERIFY(anchor && arrow && label);
         const QPointF at = anchor->position->pixelPosition();
         QCOMPARE(at.y(), plot.yAxis->coordToPixel(2.5));
@@ -74,7 +71,7 @@ private slots:
     void leavesNoItemBehind()
     {
         QCustomPlot plot;
-        auto *tag = new AxisTag(plot.yAxis);
+        auto* tag = new AxisTag(plot.yAxis);
         QCOMPARE(plot.itemCount(), 3);
         delete tag;
         QCOMPARE(plot.itemCount(), 0);
@@ -90,7 +87,7 @@ private slots:
         QCOMPARE(plot.itemCount(), 0);
 
         // A plot destroyed first takes its tags with it.
-        auto *owner = new QCustomPlot;
+        auto* owner = new QCustomPlot;
         QPointer<AxisTag> orphan = new AxisTag(owner->yAxis);
         delete owner;
         QVERIFY(orphan.isNull());

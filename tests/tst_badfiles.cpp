@@ -30,7 +30,8 @@ QByteArray hugeYaml()
 {
     QByteArray out;
     out.reserve(2 << 20);
-    for (int i = 0; out.size() < (2 << 20); ++i) out += "key_" + QByteArray::number(i) + ": value " + QByteArray(40, 'x') + "\n";
+    for (int i = 0; out.size() < (2 << 20); ++i)
+        out += "key_" + QByteArray::number(i) + ": value " + QByteArray(40, 'x') + "\n";
     return out;
 }
 
@@ -87,7 +88,7 @@ QString writeFile(const QString& dir, const QString& name, const QByteArray& byt
     return path;
 }
 
-}  // namespace
+}   // namespace
 
 class BadFiles : public QObject {
     Q_OBJECT
@@ -141,7 +142,8 @@ private slots:
             for (int i = 0; out.size() <= MaxDefinitionFileSize; ++i) out += QString(entry).arg(i).toUtf8();
             return out;
         };
-        QTest::newRow("state, size") << "state_config.yaml" << grown("state_config.yaml", "X%1:\n  error_word:\n    1<<0: a\n");
+        QTest::newRow("state, size") << "state_config.yaml"
+                                     << grown("state_config.yaml", "X%1:\n  error_word:\n    1<<0: a\n");
         QTest::newRow("motor, size") << "motor_config.yaml" << grown("motor_config.yaml", "X%1: {a: 1}\n");
         QTest::newRow("parameters, size")
             << "motor_parameter_config.yaml" << grown("motor_parameter_config.yaml", "  - {name: x%1, value: 1}\n");
@@ -151,8 +153,8 @@ private slots:
         state += "}\n";
         for (int i = 0; i <= MaxDefinitionEntries / 64; ++i) state += "T" + QByteArray::number(i) + ": *a\n";
         QTest::newRow("state, aliases") << "state_config.yaml" << state;
-        const QByteArray parameters = "x: &a {name: p, value: 1}\n" + original("motor_parameter_config.yaml")
-                                      + QByteArray("  - *a\n").repeated(MaxDefinitionEntries / 2);
+        const QByteArray parameters = "x: &a {name: p, value: 1}\n" + original("motor_parameter_config.yaml") +
+                                      QByteArray("  - *a\n").repeated(MaxDefinitionEntries / 2);
         QTest::newRow("parameters, aliases") << "motor_parameter_config.yaml" << parameters;
     }
 
@@ -173,7 +175,8 @@ private slots:
     void configurationFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        const QByteArray good = QString("校准:\n  校准电压: 1.5\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n").toUtf8();
+        const QByteArray good =
+            QString("校准:\n  校准电压: 1.5\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n").toUtf8();
         for (const auto& [name, bytes] : damagedYaml(good)) QTest::newRow(name.constData()) << bytes;
         QTest::newRow("wrong top level") << QByteArray("- 1\n- 2\n");
         QTest::newRow("numbers as maps") << QString("校准:\n  校准电压: {a: 1}\n电机: 7\n").toUtf8();
@@ -254,7 +257,8 @@ private slots:
         QTest::newRow("text words") << "p.txt" << QByteArray("current torque\nabc def\n1,2,3\n;;;\n");
         QTest::newRow("text nan and inf") << "p.txt" << QByteArray("nan nan\ninf inf\n-inf 1e400\n1e308 1e308\n");
         QByteArray huge;
-        for (int i = 0; huge.size() < (3 << 20); ++i) huge += QByteArray::number(i * 0.001) + " " + QByteArray::number(i * 0.002) + "\n";
+        for (int i = 0; huge.size() < (3 << 20); ++i)
+            huge += QByteArray::number(i * 0.001) + " " + QByteArray::number(i * 0.002) + "\n";
         QTest::newRow("text huge") << "p.txt" << huge;
         QTest::newRow("text one line, no newline") << "p.txt" << QByteArray(3 << 20, '7');
     }

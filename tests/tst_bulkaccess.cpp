@@ -65,7 +65,7 @@ std::vector<uint64_t> gaps(const std::vector<SimSentFrame>& frames)
     return g;
 }
 
-}  // namespace
+}   // namespace
 
 class BulkAccess : public QObject {
     Q_OBJECT
@@ -117,8 +117,9 @@ private slots:
         // The rows log their own requests; the sequence adds nothing.
         const QStringList log = MainWindowProbe::logLines(w);
         QCOMPARE(log.filter("[Trans ]:").size(), expected.size());
-        QCOMPARE(log.filter(QRegularExpression(write ? "^>>> (Send|Set) .* Value: " : "^>>> Send .* get command$")).size(),
-                 expected.size());
+        QCOMPARE(
+            log.filter(QRegularExpression(write ? "^>>> (Send|Set) .* Value: " : "^>>> Send .* get command$")).size(),
+            expected.size());
     }
 
     void enabledStateReadAsEachEntryComesUp()

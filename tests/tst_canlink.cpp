@@ -63,8 +63,9 @@ struct Link {
     CanThread can;
     Link()
     {
-        QObject::connect(&can, &CanThread::recv_signal, &can,
-                         [this](CanFrameData d, int len, float t) { rx.add(d, len, t); }, Qt::DirectConnection);
+        QObject::connect(
+            &can, &CanThread::recv_signal, &can, [this](CanFrameData d, int len, float t) { rx.add(d, len, t); },
+            Qt::DirectConnection);
     }
     ~Link()
     {
@@ -79,7 +80,7 @@ struct Link {
     }
 };
 
-}  // namespace
+}   // namespace
 
 class CanLink : public QObject {
     Q_OBJECT
@@ -349,9 +350,12 @@ private slots:
         link.can.recvAll = true;
         for (int i = 0; i < 50; ++i) inject(0, 7, {uint8_t(i)});
         int delivered = 0;
-        connect(&link.can, &CanThread::recv_signal, &link.can, [&](CanFrameData, int, float) {
-            if (delivered++ == 0) link.can.stop();   // mid-poll, on the receive thread
-        }, Qt::DirectConnection);
+        connect(
+            &link.can, &CanThread::recv_signal, &link.can,
+            [&](CanFrameData, int, float) {
+                if (delivered++ == 0) link.can.stop();   // mid-poll, on the receive thread
+            },
+            Qt::DirectConnection);
         link.can.start();
         QVERIFY(link.can.wait(2000));
         QCOMPARE(delivered, 50);
@@ -440,9 +444,10 @@ private slots:
         link.can.recvAll = true;
         QList<QByteArray> got;
         QObject receiver;
-        connect(&link.can, &CanThread::recv_signal, &receiver,
-                [&](CanFrameData d, int len, float) { got << QByteArray(reinterpret_cast<const char*>(d.data()), len); },
-                Qt::QueuedConnection);
+        connect(
+            &link.can, &CanThread::recv_signal, &receiver,
+            [&](CanFrameData d, int len, float) { got << QByteArray(reinterpret_cast<const char*>(d.data()), len); },
+            Qt::QueuedConnection);
         link.can.start();
         const int total = 600;
         for (int i = 0; i < total; ++i)

@@ -31,7 +31,7 @@ std::set<int> join(std::initializer_list<std::set<int>> parts)
     for (const auto& p : parts) s.insert(p.begin(), p.end());
     return s;
 }
-}  // namespace
+}   // namespace
 
 class CommandFrames : public QObject {
     Q_OBJECT
@@ -56,9 +56,14 @@ private slots:
     void accessSetsMatchTheCommandSet()
     {
         QCOMPARE(codes(canRead), join({range(1, 30), range(32, 38), {40, 42}, range(52, 60), range(70, 74)}));
-        QCOMPARE(codes(canWriteFloat),
-                 join({{2, 3}, range(5, 10), range(12, 15), range(17, 29), {37, 38, 40, 42}, range(48, 50), {52, 53},
-                       range(55, 60)}));
+        QCOMPARE(codes(canWriteFloat), join({{2, 3},
+                                             range(5, 10),
+                                             range(12, 15),
+                                             range(17, 29),
+                                             {37, 38, 40, 42},
+                                             range(48, 50),
+                                             {52, 53},
+                                             range(55, 60)}));
         QCOMPARE(codes(canWriteInt), join({{1, 4, 11, 16, 30, 32, 33, 54}, range(70, 74)}));
         for (int c : {0, 31, 39, 41, 43, 61, 69, 75, 255, -1}) QVERIFY(!parameterInfo(c));
     }

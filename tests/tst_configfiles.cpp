@@ -62,7 +62,7 @@ void chooseFile(const QString& path)
     configfile::openDialogHook = configfile::saveDialogHook;
 }
 
-}  // namespace
+}   // namespace
 
 class ConfigFiles : public QObject {
     Q_OBJECT
@@ -73,10 +73,10 @@ private slots:
 
     void savedDocumentLayout()
     {
-        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1}, {"doubleSpinBox_CurrentLimit", 2},
-                                {"doubleSpinBox_Current_cutoff", 0.5}, {"doubleSpinBox_Torque_scale", 0.35},
-                                {"doubleSpinBox_Current_scale", -1.25}, {"doubleSpinBox_J_motor", 1e-7},
-                                {"doubleSpinBox_B_motor", 123456789}, {"doubleSpinBox_Fric_motor", 0},
+        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1},    {"doubleSpinBox_CurrentLimit", 2},
+                                {"doubleSpinBox_Current_cutoff", 0.5},   {"doubleSpinBox_Torque_scale", 0.35},
+                                {"doubleSpinBox_Current_scale", -1.25},  {"doubleSpinBox_J_motor", 1e-7},
+                                {"doubleSpinBox_B_motor", 123456789},    {"doubleSpinBox_Fric_motor", 0},
                                 {"doubleSpinBox_ProtectOverCurrent", 80}};
         QStringList asked;
         const std::string text = configfile::saveText([&](const char* name) {
@@ -84,18 +84,17 @@ private slots:
             return v.value(name, 999);
         });
         QCOMPARE(asked.size(), 9);
-        QCOMPARE(QString::fromStdString(text),
-                 QString("电机:\n"
-                         "  转矩常数: 0.10000000000000001\n"
-                         "  力矩电流限制: 2\n"
-                         "  突破电流: 0.5\n"
-                         "  力矩比例: 0.34999999999999998\n"
-                         "  电流比例: -1.25\n"
-                         "  电机转动惯量: 9.9999999999999995e-08\n"
-                         "  电机粘性摩擦: 123456789\n"
-                         "  电机静摩擦: 0\n"
-                         "安全保护:\n"
-                         "  相电流保护阈值: 80"));
+        QCOMPARE(QString::fromStdString(text), QString("电机:\n"
+                                                       "  转矩常数: 0.10000000000000001\n"
+                                                       "  力矩电流限制: 2\n"
+                                                       "  突破电流: 0.5\n"
+                                                       "  力矩比例: 0.34999999999999998\n"
+                                                       "  电流比例: -1.25\n"
+                                                       "  电机转动惯量: 9.9999999999999995e-08\n"
+                                                       "  电机粘性摩擦: 123456789\n"
+                                                       "  电机静摩擦: 0\n"
+                                                       "安全保护:\n"
+                                                       "  相电流保护阈值: 80"));
     }
 
     void loadRules()
@@ -124,19 +123,21 @@ private slots:
     void loadStopsAtTheFirstError()
     {
         configfile::LoadResult r;
-        QCOMPARE(load("电机:\n  转动惯量: 1\n控制器:\n  位置环增益: 20\n  减速比: abc\n  位置到达窗口: 1\n安全保护:\n  欠压保护阈值: 9\n", &r),
+        QCOMPARE(load("电机:\n  转动惯量: 1\n控制器:\n  位置环增益: 20\n  减速比: abc\n  位置到达窗口: 1\n安全保护:\n  "
+                      "欠压保护阈值: 9\n",
+                      &r),
                  (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_PosGain", 20}}));
         QCOMPARE(r, configfile::LoadResult::ParseError);
         const char* broken[] = {
-            "电机: [1\n",                       // not YAML
-            "- 电机\n- 校准\n",                 // a list at the root
-            "电机: 5\n",                        // a section that is a plain value
-            "? [a, b]\n: 1\n",                  // a section name that is no plain value
-            "电机:\n  转动惯量:\n",             // empty value
-            "电机:\n  转动惯量: [1]\n",         // a list value
-            "电机:\n  转动惯量: {a: 1}\n",      // a map value
-            "电机:\n  转动惯量: 1,5\n",         // a decimal comma is no number
-            "电机:\n  转动惯量: .inf\n",       // infinity and not-a-number would reach the drive
+            "电机: [1\n",                    // not YAML
+            "- 电机\n- 校准\n",              // a list at the root
+            "电机: 5\n",                     // a section that is a plain value
+            "? [a, b]\n: 1\n",               // a section name that is no plain value
+            "电机:\n  转动惯量:\n",          // empty value
+            "电机:\n  转动惯量: [1]\n",      // a list value
+            "电机:\n  转动惯量: {a: 1}\n",   // a map value
+            "电机:\n  转动惯量: 1,5\n",      // a decimal comma is no number
+            "电机:\n  转动惯量: .inf\n",     // infinity and not-a-number would reach the drive
             "电机:\n  转动惯量: -.Inf\n",
             "电机:\n  转动惯量: .NaN\n",
             "电机:\n  转动惯量: 1e400\n",
@@ -207,8 +208,10 @@ private slots:
         // Move every box away from what was saved.
         for (const configfile::Entry& e : configfile::entries()) {
             QDoubleSpinBox* b = box(w, e.spinBox);
-            if (b->value() != b->maximum()) b->setValue(b->maximum());
-            else b->setValue(b->minimum());
+            if (b->value() != b->maximum())
+                b->setValue(b->maximum());
+            else
+                b->setValue(b->minimum());
         }
         const QMap<QString, double> before = allBoxes(w);
         MainWindowProbe::ui(w)->pushButton_clear->click();
@@ -240,10 +243,9 @@ private slots:
         const double frictionBefore = friction->value();
         const double inertiaBefore = inertia->value();
         const double high = voltage->maximum() + 100;
-        chooseFile(writeFile(files, "a.yaml",
-                             QString("校准:\n  校准电压: %1\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n")
-                                 .arg(high)
-                                 .toUtf8()));
+        chooseFile(writeFile(
+            files, "a.yaml",
+            QString("校准:\n  校准电压: %1\n  电机静摩擦: 0.25\n电机:\n  转动惯量: 1.234567\n").arg(high).toUtf8()));
         loadButton->click();
         QVERIFY(boxes.boxes.isEmpty());
         QCOMPARE(voltage->value(), voltage->maximum());
@@ -260,12 +262,13 @@ private slots:
         const double windowBefore = window->value();
         const double nodeBefore = nodeId->value();
         const double gain = posGain->value() == posGain->minimum() ? posGain->maximum() : posGain->minimum();
-        chooseFile(writeFile(files, "b.yaml",
-                             QString("控制器:\n  位置环增益: %1\n  减速比: fast\n  位置到达窗口: %2\nCAN总线:\n  节点ID: %3\n")
-                                 .arg(gain)
-                                 .arg(windowBefore + 1)
-                                 .arg(nodeBefore + 1)
-                                 .toUtf8()));
+        chooseFile(
+            writeFile(files, "b.yaml",
+                      QString("控制器:\n  位置环增益: %1\n  减速比: fast\n  位置到达窗口: %2\nCAN总线:\n  节点ID: %3\n")
+                          .arg(gain)
+                          .arg(windowBefore + 1)
+                          .arg(nodeBefore + 1)
+                          .toUtf8()));
         loadButton->click();
         QCOMPARE(posGain->value(), gain);
         QCOMPARE(window->value(), windowBefore);
@@ -347,8 +350,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         try {
             std::locale::global(std::locale("de_DE.UTF-8"));
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
         WorkDir dir(true);
         QTemporaryDir files;
         MainWindow w;

@@ -145,8 +145,8 @@ private slots:
         QCOMPARE(boxes.count.value(QStringLiteral("写入成功")), tableReplies[1]);
         QCOMPARE(boxes.count.value(QStringLiteral("写入失败！")), tableReplies[0]);
         QVERIFY(tableReplies[0] + tableReplies[1] > 2000);
-        QCOMPARE(sentBytes(), (QList<QByteArray>{QByteArray::fromHex("ffffffff55a00801"),
-                                                 QByteArray::fromHex("ffffffff55a1ffff")}));
+        QCOMPARE(sentBytes(),
+                 (QList<QByteArray>{QByteArray::fromHex("ffffffff55a00801"), QByteArray::fromHex("ffffffff55a1ffff")}));
         QVERIFY(!QApplication::activeModalWidget() || !qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
 
         // What was plotted is finite however wild the samples.
@@ -161,8 +161,8 @@ private slots:
         ui->pushButton_clear->click();
         MainWindowProbe::decode(w, {0xF1, 0x07, 0x02, 0x00, 0x00, 0xA0, 0x41, 0x00}, 1500.0f);
         QCOMPARE(ui->doubleSpinBox_CurrentLimit->value(), 20.0);
-        QCOMPARE(MainWindowProbe::logLines(w), (QStringList{"[Recv: 1500.000] f1 07 02 00 00 a0 41 00",
-                                                           ">>> Get \"CurrentLimit\" Value: 20"}));
+        QCOMPARE(MainWindowProbe::logLines(w),
+                 (QStringList{"[Recv: 1500.000] f1 07 02 00 00 a0 41 00", ">>> Get \"CurrentLimit\" Value: 20"}));
     }
 };
 

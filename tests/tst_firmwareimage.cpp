@@ -6,27 +6,23 @@ namespace {
 
 // An image of size bytes with the magic, a version and a model in place and
 // a counting pattern everywhere else.
-QByteArray image(int size, const QByteArray &version = "1.2.3", const QByteArray &model = "T71")
+QByteArray image(int size, const QByteArray& version = "1.2.3", const QByteArray& model = "T71")
 {
     QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(i * 7 + 1);
+    for (int i = 0; i < size; ++i) bytes[i] = char(i * 7 + 1);
     const QByteArray head = QByteArray("RBL", 4);
-    for (int i = 0; i < 4 && i < size; ++i)
-        bytes[i] = head[i];
-    auto field = [&](int offset, const QByteArray &text) {
-        for (int i = 0; i < 24 && offset + i < size; ++i)
-            bytes[offset + i] = i < text.size() ? text[i] : '\0';
+    for (int i = 0; i < 4 && i < size; ++i) bytes[i] = head[i];
+    auto field = [&](int offset, const QByteArray& text) {
+        for (int i = 0; i < 24 && offset + i < size; ++i) bytes[offset + i] = i < text.size() ? text[i] : '\0';
     };
     field(FirmwareVersionOffset, version);
     field(FirmwareModelOffset, model);
     return bytes;
 }
 
-} // namespace
+}   // namespace
 
-class FirmwareImageTest : public QObject
-{
+class FirmwareImageTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -98,16 +94,13 @@ void FirmwareImageTest::chunking_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<qint64>("chunks");
     QTest::addColumn<int>("lastLength");
-    QTest::addColumn<QList<qint64>>("blockEnds"); // chunks before which the ready flag drops
+    QTest::addColumn<QList<qint64>>("blockEnds");   // chunks before which the ready flag drops
 
-    QTest::newRow("7 x 1024: the 1024th chunk is the last") << 7 * 1024 << qint64(1024) << 7
-                                                             << QList<qint64>{};
-    QTest::newRow("7 x 1024 + 1: one byte left over") << 7 * 1024 + 1 << qint64(1025) << 1
-                                                       << QList<qint64>{1023};
+    QTest::newRow("7 x 1024: the 1024th chunk is the last") << 7 * 1024 << qint64(1024) << 7 << QList<qint64>{};
+    QTest::newRow("7 x 1024 + 1: one byte left over") << 7 * 1024 + 1 << qint64(1025) << 1 << QList<qint64>{1023};
     QTest::newRow("76-byte image") << 76 << qint64(11) << 6 << QList<qint64>{};
     QList<qint64> thirteen;
-    for (int b = 1; b <= 13; ++b)
-        thirteen << qint64(b) * 1024 - 1;
+    for (int b = 1; b <= 13; ++b) thirteen << qint64(b) * 1024 - 1;
     QTest::newRow("100000 bytes") << 100000 << qint64(14286) << 5 << thirteen;
 }
 
@@ -133,8 +126,7 @@ void FirmwareImageTest::chunking()
 
     QList<qint64> ends;
     for (qint64 k = 0; k < n; ++k)
-        if (firmwareChunkEndsBlock(k, n))
-            ends << k;
+        if (firmwareChunkEndsBlock(k, n)) ends << k;
     QCOMPARE(ends, blockEnds);
 
     // The progress never shows 100 while chunks are going out.

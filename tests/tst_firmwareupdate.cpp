@@ -138,7 +138,7 @@ void answerWith(MainWindow& w, const QString& path, int* asked = nullptr)
 
 bool finished(MainWindow& w) { return MainWindowProbe::fwDone(w) && !MainWindowProbe::fwUpdateBusy(w); }
 
-}  // namespace
+}   // namespace
 
 class FirmwareUpdate : public QObject {
     Q_OBJECT
@@ -186,8 +186,8 @@ private slots:
             QCOMPARE(boxes.texts().last(), QString("File Error"));
         }
         QCOMPARE(boxes.texts().size(), 4);
-        QCOMPARE(sentBytes(), (QList<QByteArray>{kVersionQuery, kTypeQuery, kVersionQuery, kTypeQuery,
-                                                 kVersionQuery, kTypeQuery}));
+        QCOMPARE(sentBytes(),
+                 (QList<QByteArray>{kVersionQuery, kTypeQuery, kVersionQuery, kTypeQuery, kVersionQuery, kTypeQuery}));
         QVERIFY(ui->pushButton_updateFW->isEnabled());
         QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
     }
@@ -317,7 +317,8 @@ private slots:
         QCOMPARE(chunks.last(), QByteArray("\xFA", 1) + image.right(1));
         const int c1024 = sent.chunkIndex(1023);
         QCOMPARE(sent.chunkIndex(1024), c1024 + 1);
-        QVERIFY2(sent.msBetween(c1024, c1024 + 1) >= 150, qPrintable(QString::number(sent.msBetween(c1024, c1024 + 1))));
+        QVERIFY2(sent.msBetween(c1024, c1024 + 1) >= 150,
+                 qPrintable(QString::number(sent.msBetween(c1024, c1024 + 1))));
         QVERIFY(sent.msBetween(sent.chunkIndex(1022), c1024) < 100);
         QCOMPARE(sent.indexOf(kEnd), c1024 + 2);
         QVERIFY(MainWindowProbe::fwSuccess(w));

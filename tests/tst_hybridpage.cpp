@@ -36,7 +36,7 @@ void expectRunning(Ui_MainWindow* ui)
     QCOMPARE(ui->pushButton_TP_start->text(), QString("Stop"));
 }
 
-}  // namespace
+}   // namespace
 
 class HybridPage : public QObject {
     Q_OBJECT
@@ -106,7 +106,8 @@ private slots:
         ui->pushButton_TP_Enable->click();
         QVERIFY(clock.elapsed() < 1000);   // left as soon as the reply came
         QCOMPARE(MainWindowProbe::tpCurrentPosition(w), uint16_t(0x0102));
-        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("ffffffffffffff9c"), hex("fffffffffffffcfc"), hex("0102000000000000")}));
+        QCOMPARE(sentBytes(),
+                 (QList<QByteArray>{hex("ffffffffffffff9c"), hex("fffffffffffffcfc"), hex("0102000000000000")}));
         QVERIFY(pageIdle(ui));
         const QStringList log = MainWindowProbe::logLines(w);
         QVERIFY(log.indexOf(">>> Get Position") < log.indexOf(">>> Enable"));
@@ -187,9 +188,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pageIdle(ui), 3000);
         int burst = 0, request = 0;
         for (const QByteArray& f : sentBytes()) {
-            if (f == hex("1234ffffff19abcd")) ++burst;
-            else if (f == hex("ffffffffffffff9c")) ++request;
-            else QFAIL(qPrintable("unexpected frame " + f.toHex()));
+            if (f == hex("1234ffffff19abcd"))
+                ++burst;
+            else if (f == hex("ffffffffffffff9c"))
+                ++request;
+            else
+                QFAIL(qPrintable("unexpected frame " + f.toHex()));
         }
         QCOMPARE(burst, 300);
         QCOMPARE(request, 1);

@@ -32,7 +32,7 @@ struct SaveAnswer {
     }
 };
 
-}  // namespace
+}   // namespace
 
 class Identification : public QObject {
     Q_OBJECT

@@ -14,7 +14,10 @@ class LiveChannelPlot : public QObject {
 
 private:
     static QString tagText(MainWindow& w, int k) { return TagView::text(MainWindowProbe::axisTag(w, k))->text(); }
-    static QColor tagColor(MainWindow& w, int k) { return TagView::text(MainWindowProbe::axisTag(w, k))->pen().color(); }
+    static QColor tagColor(MainWindow& w, int k)
+    {
+        return TagView::text(MainWindowProbe::axisTag(w, k))->pen().color();
+    }
     static double tagValue(MainWindow& w, int k) { return TagView::value(MainWindowProbe::axisTag(w, k)); }
 
     static bool crossHairVisible(VekCustomPlot* plot)
@@ -97,7 +100,8 @@ private slots:
     {
         Rig r;
         BoxCatcher boxes;
-        tick(r.w, {r.ui->checkBox_aCurrent, r.ui->checkBox_bCurrent, r.ui->checkBox_ElecAngle, r.ui->checkBox_AxleSpeed});
+        tick(r.w,
+             {r.ui->checkBox_aCurrent, r.ui->checkBox_bCurrent, r.ui->checkBox_ElecAngle, r.ui->checkBox_AxleSpeed});
         r.ui->pushButton_display->click();
         QCOMPARE(boxes.texts(), QStringList{"The number of choices must be between 1 and 3"});
         QCOMPARE(boxes.boxes[0].title, QString("ERROR"));

@@ -75,8 +75,10 @@ private slots:
             QVERIFY2(lo <= t.msecsSinceStartOfDay() && t.msecsSinceStartOfDay() <= hi, qPrintable(stamp));
             QTest::qWait(3);
         }
-        if (zone.isNull()) qunsetenv("TZ");
-        else qputenv("TZ", zone);
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
         tzset();
     }
 };

@@ -56,10 +56,10 @@ private slots:
         QVERIFY(MainWindowProbe::write(w, MotorConfig::J_motor, 0.5f, true));
         MainWindowProbe::ui(w)->comboBox_ControlMode->setCurrentIndex(4);
         QVERIFY(MainWindowProbe::write(w, MotorConfig::ControlMode, 4, true));
-        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("f146020000000000"), hex("f120020000000000"),
-                                                 hex("f104010700000000"), hex("f121016400000000"),
-                                                 hex("f1071100 00a84100").replace(" ", ""), hex("f13a110000003f00"),
-                                                 hex("f10b010500000000")}));
+        QCOMPARE(sentBytes(),
+                 (QList<QByteArray>{hex("f146020000000000"), hex("f120020000000000"), hex("f104010700000000"),
+                                    hex("f121016400000000"), hex("f1071100 00a84100").replace(" ", ""),
+                                    hex("f13a110000003f00"), hex("f10b010500000000")}));
         QTest::qWait(30);
         const QStringList log = MainWindowProbe::logLines(w);
         QCOMPARE(log.filter(QRegularExpression("^>>> (Send|Set) .*(Value: |get command)")),
@@ -171,25 +171,55 @@ private slots:
         };
         // The form's rows, written out here rather than taken from the tool's own table.
         const Row rows[] = {
-            {1, "InvertMotorDir", Check, "checkBox_InvertMotorDir"}, {2, "Inertia", Float},
-            {3, "TorqueCostant", Float}, {4, "MotorPolePairs", Trunc}, {5, "MotorPhaseResistance", Float},
-            {6, "MotorPhaseInductance", Float}, {7, "CurrentLimit", Float}, {8, "VelocityLimit", Float},
-            {9, "CalibCurrent", Float}, {10, "CalibVoltage", Float},
-            {11, "ControlMode", Index, "comboBox_ControlMode"}, {12, "PosGain", Float},
-            {13, "VelGain", Float}, {14, "VelIntegratorGain", Float}, {15, "CurrentControlBandwidth", Float},
+            {1, "InvertMotorDir", Check, "checkBox_InvertMotorDir"},
+            {2, "Inertia", Float},
+            {3, "TorqueCostant", Float},
+            {4, "MotorPolePairs", Trunc},
+            {5, "MotorPhaseResistance", Float},
+            {6, "MotorPhaseInductance", Float},
+            {7, "CurrentLimit", Float},
+            {8, "VelocityLimit", Float},
+            {9, "CalibCurrent", Float},
+            {10, "CalibVoltage", Float},
+            {11, "ControlMode", Index, "comboBox_ControlMode"},
+            {12, "PosGain", Float},
+            {13, "VelGain", Float},
+            {14, "VelIntegratorGain", Float},
+            {15, "CurrentControlBandwidth", Float},
             {16, "SynchronizationEnable", Check, "checkBox_SynchronizationEnable"},
-            {17, "VelocityWindow", Float}, {18, "PositionWindow", Float}, {19, "TorqueRampRate", Float},
-            {20, "VelocityRampGate", Float}, {21, "PositionFilterBandwidth", Float},
-            {22, "ProfileVelocity", Float}, {23, "profileAccel", Float}, {24, "ProfileDecel", Float},
-            {25, "ProtectUnderVoltage", Float}, {26, "ProtectOverVoltage", Float},
-            {27, "ProtectOverCurrent", Float}, {30, "NodeID", Trunc}, {32, "HeartbeatConsumer_ms", Trunc},
-            {33, "HeartbeatProducer_ms", Trunc}, {34, "CalibVaild", ReadOnly}, {35, "EncoderDir", ReadOnly},
-            {36, "EncoderOffset", ReadOnly}, {37, "ReductionRatio", Float}, {38, "McuMaxTemperature", Float},
-            {40, "MosMaxTemperature", Float}, {42, "MotorMaxTemperature", Float}, {48, "Torque", WriteOnly},
-            {49, "Velocity", WriteOnly}, {50, "Position", WriteOnly}, {52, "stcuk_iq", Float},
-            {53, "stcuk_velocity", Float}, {54, "stcuk_time", Trunc}, {55, "Current_cutoff", Float},
-            {56, "Torque_scale", Float}, {57, "Current_scale", Float}, {58, "J_motor", Float},
-            {59, "B_motor", Float}, {60, "Fric_motor", Float},
+            {17, "VelocityWindow", Float},
+            {18, "PositionWindow", Float},
+            {19, "TorqueRampRate", Float},
+            {20, "VelocityRampGate", Float},
+            {21, "PositionFilterBandwidth", Float},
+            {22, "ProfileVelocity", Float},
+            {23, "profileAccel", Float},
+            {24, "ProfileDecel", Float},
+            {25, "ProtectUnderVoltage", Float},
+            {26, "ProtectOverVoltage", Float},
+            {27, "ProtectOverCurrent", Float},
+            {30, "NodeID", Trunc},
+            {32, "HeartbeatConsumer_ms", Trunc},
+            {33, "HeartbeatProducer_ms", Trunc},
+            {34, "CalibVaild", ReadOnly},
+            {35, "EncoderDir", ReadOnly},
+            {36, "EncoderOffset", ReadOnly},
+            {37, "ReductionRatio", Float},
+            {38, "McuMaxTemperature", Float},
+            {40, "MosMaxTemperature", Float},
+            {42, "MotorMaxTemperature", Float},
+            {48, "Torque", WriteOnly},
+            {49, "Velocity", WriteOnly},
+            {50, "Position", WriteOnly},
+            {52, "stcuk_iq", Float},
+            {53, "stcuk_velocity", Float},
+            {54, "stcuk_time", Trunc},
+            {55, "Current_cutoff", Float},
+            {56, "Torque_scale", Float},
+            {57, "Current_scale", Float},
+            {58, "J_motor", Float},
+            {59, "B_motor", Float},
+            {60, "Fric_motor", Float},
             {70, "ProductBatch", Combo, "comboBox_ProductBatch"},
             {71, "VendorType", Combo, "comboBox_VendorType"},
             {72, "MotorNumber", Spin, "spinBox_MotorNumber"},
@@ -301,8 +331,8 @@ private slots:
         for (int i = 0; i < 5; ++i) QCOMPARE(int(sent[i].frame.data[1]), 70 + i);
         QVERIFY(sent[4].timeUs - sent[0].timeUs >= 38000);
 
-        for (CustomComboBox* box : {ui->comboBox_ProductBatch, ui->comboBox_VendorType, ui->comboBox_HardwareVersion,
-                                    ui->comboBox_MotorType})
+        for (CustomComboBox* box :
+             {ui->comboBox_ProductBatch, ui->comboBox_VendorType, ui->comboBox_HardwareVersion, ui->comboBox_MotorType})
             box->setCurrentIndex(1);
         ui->spinBox_MotorNumber->setValue(9);
         ui->pushButton_WriteALLinformation->click();
@@ -351,8 +381,8 @@ private slots:
         ui->comboBox_ControlMode->setCurrentIndex(1);
         takeSent();
         ui->pushButton_EnterMotorMode->click();
-        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("ffffffff56a00000"), hex("f1071100000c4200"),
-                                                 hex("fffffffffffffffc")}));
+        QCOMPARE(sentBytes(),
+                 (QList<QByteArray>{hex("ffffffff56a00000"), hex("f1071100000c4200"), hex("fffffffffffffffc")}));
         QTRY_VERIFY(MainWindowProbe::motorModeOn(w));
         QVERIFY(!ui->pushButton_EnterMotorMode->isEnabled());
         QVERIFY(ui->pushButton_ExitMotorMode->isEnabled());

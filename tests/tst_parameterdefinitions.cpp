@@ -5,16 +5,14 @@
 
 #include <cmath>
 
-class ParameterDefinitionsTest : public QObject
-{
+class ParameterDefinitionsTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
     std::string write(const QByteArray& content)
     {
         QFile f(dir.filePath("params.yaml"));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write test file");
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write test file");
         f.write(content);
         return f.fileName().toStdString();
     }
@@ -23,10 +21,11 @@ private slots:
     void absentNumbersAreZeroPerEntry()
     {
         MotorParameterLoader loader;
-        QVERIFY(loader.loadFromFile(write("parameters:\n"
-                                          "  - {name: a, value: 5}\n"
-                                          "  - {name: b, value: 1, min_value: -2, max_value: 9, description: 说明}\n"
-                                          "  - {name: c, value: 3}\n")));
+        QVERIFY(
+            loader.loadFromFile(write("parameters:\n"
+                                      "  - {name: a, value: 5}\n"
+                                      "  - {name: b, value: 1, min_value: -2, max_value: 9, description: 说明}\n"
+                                      "  - {name: c, value: 3}\n")));
         const Parameter* a = loader.getParameterByName("a");
         QVERIFY(a);
         QCOMPARE(a->min_value, 0.0);
@@ -62,7 +61,8 @@ private slots:
         MessageLog log;
         QVERIFY(loader.loadFromFile(write("parameters:\n" + element + "  - {name: next, value: 2}\n")));
         QCOMPARE(log.lines.size(), 1);
-        QVERIFY2(log.lines.first().startsWith("D:Error converting " + key + " for 速度: "), qPrintable(log.lines.first()));
+        QVERIFY2(log.lines.first().startsWith("D:Error converting " + key + " for 速度: "),
+                 qPrintable(log.lines.first()));
         const Parameter* p = loader.getParameterByName("速度");
         QVERIFY(p);
         QCOMPARE(p->value, key == "value" ? 0.0 : 4.0);
@@ -76,8 +76,9 @@ private slots:
     {
         MotorParameterLoader loader;
         MessageLog log;
-        QVERIFY(loader.loadFromFile(write("parameters:\n  - {name: x, value: .nan, min_value: -.inf, max_value: .Inf}\n"
-                                          "  - {name: y, value: 1e3, min_value: -1e300, max_value: 1e400}\n")));
+        QVERIFY(
+            loader.loadFromFile(write("parameters:\n  - {name: x, value: .nan, min_value: -.inf, max_value: .Inf}\n"
+                                      "  - {name: y, value: 1e3, min_value: -1e300, max_value: 1e400}\n")));
         const Parameter* x = loader.getParameterByName("x");
         QCOMPARE(x->value, 0.0);
         QCOMPARE(x->min_value, 0.0);
@@ -96,9 +97,10 @@ private slots:
     void laterEntryReplacesWhole()
     {
         MotorParameterLoader loader;
-        QVERIFY(loader.loadFromFile(write("parameters:\n"
-                                          "  - {name: p, value: 1, min_value: 1, max_value: 1, description: old}\n"
-                                          "  - {name: p, value: 2, max_value: 5}\n")));
+        QVERIFY(
+            loader.loadFromFile(write("parameters:\n"
+                                      "  - {name: p, value: 1, min_value: 1, max_value: 1, description: old}\n"
+                                      "  - {name: p, value: 2, max_value: 5}\n")));
         const Parameter* p = loader.getParameterByName("p");
         QCOMPARE(p->value, 2.0);
         QCOMPARE(p->min_value, 0.0);
@@ -160,8 +162,7 @@ private slots:
         MessageLog log;
         QVERIFY(!loader.loadFromFile(write(content)));
         QVERIFY(!loader.getParameterByName("a"));
-        if (content.contains("kept"))
-            QVERIFY(loader.getParameterByName("kept"));
+        if (content.contains("kept")) QVERIFY(loader.getParameterByName("kept"));
     }
 
     void missingFile()
@@ -174,14 +175,15 @@ private slots:
     void sampleFileHoldsEveryParameter()
     {
         const QStringList names = {
-            "转动惯量", "转矩常数", "电磁极极对数", "电机相电阻", "电机相电感", "电机电流限制",
-            "电机转速限制", "突破电流", "力矩比例", "电流比例", "电机转动惯量", "电机粘性摩擦",
-            "电机静摩擦", "校准电流", "校准电压", "编码器偏移", "位置环增益", "转速环增益",
-            "转速环积分增益", "电流环控制带宽", "减速比", "转速到达窗口", "位置到达窗口", "转矩爬升速度",
-            "转速爬升速度", "位置过滤带宽", "轮廓模式最大转速", "轮廓模式最大加速度", "轮廓模式最大减速度",
-            "欠压保护阈值", "过压保护阈值", "过流保护阈值", "最大母线电流", "最大漏电流", "MCU最高温度",
-            "MOS最高温度", "电机最高温度", "堵转触发时间", "堵转触发速度", "堵转触发电流", "节点ID",
-            "心跳接收超时时间", "心跳发送时间间隔"};
+            "转动惯量",     "转矩常数",         "电磁极极对数",       "电机相电阻",         "电机相电感",
+            "电机电流限制", "电机转速限制",     "突破电流",           "力矩比例",           "电流比例",
+            "电机转动惯量", "电机粘性摩擦",     "电机静摩擦",         "校准电流",           "校准电压",
+            "编码器偏移",   "位置环增益",       "转速环增益",         "转速环积分增益",     "电流环控制带宽",
+            "减速比",       "转速到达窗口",     "位置到达窗口",       "转矩爬升速度",       "转速爬升速度",
+            "位置过滤带宽", "轮廓模式最大转速", "轮廓模式最大加速度", "轮廓模式最大减速度", "欠压保护阈值",
+            "过压保护阈值", "过流保护阈值",     "最大母线电流",       "最大漏电流",         "MCU最高温度",
+            "MOS最高温度",  "电机最高温度",     "堵转触发时间",       "堵转触发速度",       "堵转触发电流",
+            "节点ID",       "心跳接收超时时间", "心跳发送时间间隔"};
         QCOMPARE(names.size(), 43);
         MotorParameterLoader loader;
         MessageLog log;

@@ -1,3 +1,5 @@
+// The form's objects as tables, one row a line.
+// clang-format off
 #include <QtTest>
 
 #include <QCheckBox>

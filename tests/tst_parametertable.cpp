@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-using protocol::ParameterInfo;
 using protocol::kParameterTable;
+using protocol::ParameterInfo;
 
 Q_DECLARE_METATYPE(int ParameterInfo::*)
 

@@ -3,29 +3,26 @@
 #include "widgets/vekcustomplot.h"
 
 // Wheel zoom of the plot: which axes zoom, and when a span limit refuses it.
-class PlotZoom : public QObject
-{
+class PlotZoom : public QObject {
     Q_OBJECT
 
 private:
-    struct Fixture
-    {
+    struct Fixture {
         VekCustomPlot plot;
-        QList<Qt::Orientations> seenByBase; // orientations while the base handler ran
+        QList<Qt::Orientations> seenByBase;   // orientations while the base handler ran
 
         Fixture()
         {
             plot.setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
             plot.setFixedSize(400, 300);
             QObject::connect(&plot, &QCustomPlot::mouseWheel, &plot,
-                             [this](QWheelEvent *) { seenByBase << plot.axisRect()->rangeZoom(); });
+                             [this](QWheelEvent*) { seenByBase << plot.axisRect()->rangeZoom(); });
         }
 
         bool ready()
         {
             plot.show();
-            if (!QTest::qWaitForWindowExposed(&plot))
-                return false;
+            if (!QTest::qWaitForWindowExposed(&plot)) return false;
             plot.replot();
             return true;
         }
@@ -54,10 +51,10 @@ private:
             return QPoint(r.left() + 1, r.bottom() - 1);
         }
 
-        void wheel(const QPoint &pos, int delta, int horizontalDelta = 0)
+        void wheel(const QPoint& pos, int delta, int horizontalDelta = 0)
         {
-            QWheelEvent ev(pos, plot.mapToGlobal(pos), QPoint(), QPoint(horizontalDelta, delta),
-                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent ev(pos, plot.mapToGlobal(pos), QPoint(), QPoint(horizontalDelta, delta), Qt::NoButton,
+                           Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(&plot, &ev);
         }
 
@@ -65,7 +62,7 @@ private:
         QCPRange y() const { return plot.yAxis->range(); }
     };
 
-    static bool sameRange(const QCPRange &a, const QCPRange &b)
+    static bool sameRange(const QCPRange& a, const QCPRange& b)
     {
         return qFuzzyCompare(a.lower + 1e6, b.lower + 1e6) && qFuzzyCompare(a.upper + 1e6, b.upper + 1e6);
     }
@@ -208,11 +205,11 @@ private slots:
             f.plot.axisRect()->setRangeZoom(start);
 
             f.setRanges(0, 0.005, -5, 5);
-            f.wheel(f.overXAxis(), 120); // refused
+            f.wheel(f.overXAxis(), 120);   // refused
             QCOMPARE(f.plot.axisRect()->rangeZoom(), start);
 
             f.setRanges(-5, 5, -5, 5);
-            f.wheel(f.overPlotArea(), 120); // zooms
+            f.wheel(f.overPlotArea(), 120);   // zooms
             QCOMPARE(f.plot.axisRect()->rangeZoom(), start);
             f.wheel(f.overCorner(), -120);
             QCOMPARE(f.plot.axisRect()->rangeZoom(), start);

@@ -20,7 +20,7 @@ int drainSent()
     return total;
 }
 
-}  // namespace
+}   // namespace
 
 class PortCloseWhileSending : public QObject {
     Q_OBJECT
@@ -33,7 +33,8 @@ private slots:
         SimSetDriveAttached(0);
         CanThread can;
         std::atomic<int> logged{0};
-        connect(&can, &CanThread::writeLog, this, [&logged] { ++logged; }, Qt::DirectConnection);
+        connect(
+            &can, &CanThread::writeLog, this, [&logged] { ++logged; }, Qt::DirectConnection);
 
         // Several rounds: a close that lands between a sender's check and its hand-over is
         // likely in each, so a fault shows in one of them.
@@ -49,8 +50,10 @@ private slots:
                 senders.emplace_back([&can, &quit, &reported, &refused] {
                     uchar data[8] = {0x60, 0, 0, 0, 0, 0, 0, 0};
                     while (!quit.load()) {
-                        if (can.TransmitCAN(0x7FF, data, false, false, 8, true)) ++reported;
-                        else ++refused;
+                        if (can.TransmitCAN(0x7FF, data, false, false, 8, true))
+                            ++reported;
+                        else
+                            ++refused;
                     }
                 });
             }

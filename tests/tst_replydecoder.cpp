@@ -4,7 +4,10 @@ class ReplyDecoder : public QObject {
     Q_OBJECT
 
 private:
-    static QStringList lastLines(MainWindow& w, int n) { return MainWindowProbe::logLines(w).mid(MainWindowProbe::logLines(w).size() - n); }
+    static QStringList lastLines(MainWindow& w, int n)
+    {
+        return MainWindowProbe::logLines(w).mid(MainWindowProbe::logLines(w).size() - n);
+    }
 
 private slots:
     void init() { SimReset(); }

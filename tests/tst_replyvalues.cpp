@@ -28,7 +28,7 @@ T as(const Bytes& b)
     return std::get<T>(r);
 }
 
-}  // namespace
+}   // namespace
 
 class ReplyValues : public QObject {
     Q_OBJECT
@@ -121,8 +121,8 @@ private slots:
                                       << QList<float>{-45.0f, 175.0f, float(16384) * 220.0f / 65535.0f - 45.0f};
         QTest::newRow("live samples") << frame({0xFA, 0x12, 0x34, 0x00, 0x01, 0xFF, 0xFF})
                                       << QList<float>{float(0x1234), 1.0f, 65535.0f};
-        QTest::newRow("identification sample") << frame({0xFB, 0x1F, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00})
-                                               << QList<float>{200.0f, -20.0f};
+        QTest::newRow("identification sample")
+            << frame({0xFB, 0x1F, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00}) << QList<float>{200.0f, -20.0f};
     }
     void streams()
     {

@@ -57,7 +57,7 @@ private:
     std::function<void(QMessageBox*)> check_;
 };
 
-}  // namespace
+}   // namespace
 
 class Roundtrip : public QObject {
     Q_OBJECT
@@ -65,7 +65,8 @@ class Roundtrip : public QObject {
 private:
     static void expectIdle(Ui_MainWindow* ui)
     {
-        for (QPushButton* b : {ui->pushButton_Roundtrip_Torque, ui->pushButton_Roundtrip_Speed, ui->pushButton_Roundtrip_Position}) {
+        for (QPushButton* b :
+             {ui->pushButton_Roundtrip_Torque, ui->pushButton_Roundtrip_Speed, ui->pushButton_Roundtrip_Position}) {
             QVERIFY(b->isEnabled());
             QVERIFY(!b->isChecked());
             QCOMPARE(b->text(), QString("Start Roundtrip"));
@@ -94,7 +95,7 @@ private slots:
         clock.start();
         timer.startTimers();
         QVERIFY(clock.elapsed() >= 100);   // the pause before the first step
-        QCOMPARE(steps.size(), 1);          // sent at once
+        QCOMPARE(steps.size(), 1);         // sent at once
         QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 2, 2000);
         QTest::qWait(100);
         QVERIFY(steps.size() >= 3 && steps.size() <= 5);
@@ -166,7 +167,8 @@ private slots:
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent[0].mode, uint8_t(0x32));
         QCOMPARE(sent[0].value, 3.25f);
-        QCOMPARE(linesStartingWith(w, ">>> Set \"Position\" Value"), QStringList{">>> Set \"Position\" Value: 3.25     [1]"});
+        QCOMPARE(linesStartingWith(w, ">>> Set \"Position\" Value"),
+                 QStringList{">>> Set \"Position\" Value: 3.25     [1]"});
         expectIdle(ui);
     }
 
@@ -192,7 +194,8 @@ private slots:
         QTest::qWait(300);
         QVERIFY(steps().isEmpty());
         QCOMPARE(linesStartingWith(w, ">>> Stop Roundtrip").size(), 1);
-        QCOMPARE(linesStartingWith(w, ">>> Set \"Velocity\" Value")[0], QString(">>> Set \"Velocity\" Value: 2.5     [1]"));
+        QCOMPARE(linesStartingWith(w, ">>> Set \"Velocity\" Value")[0],
+                 QString(">>> Set \"Velocity\" Value: 2.5     [1]"));
     }
 
     void failedSendEndsTheRunBeforeTheBox()

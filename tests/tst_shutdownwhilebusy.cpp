@@ -35,12 +35,8 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
     Ui_MainWindow* ui = MainWindowProbe::ui(w);
     const uint32_t before = SimCallCount(SIM_TRANSMIT);
     switch (op) {
-    case Op::ReadAll:
-        ui->pushButton_ReadAllConfig->click();
-        break;
-    case Op::WriteAll:
-        ui->pushButton_WriteAllConfig->click();
-        break;
+    case Op::ReadAll: ui->pushButton_ReadAllConfig->click(); break;
+    case Op::WriteAll: ui->pushButton_WriteAllConfig->click(); break;
     case Op::Firmware:
         pressUpdateWithImage(w, dir.path(), makeImage(7 * 4096));
         QVERIFY(MainWindowProbe::fwUpdateBusy(w));
@@ -73,14 +69,14 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
         QVERIFY(MainWindowProbe::curveDisplaying(w));
         break;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(SimCallCount(SIM_TRANSMIT) >= before + 3 || op == Op::Display ||
-                                 op == Op::Temperature || op == Op::Identification,
+    QTRY_VERIFY_WITH_TIMEOUT(SimCallCount(SIM_TRANSMIT) >= before + 3 || op == Op::Display || op == Op::Temperature ||
+                                 op == Op::Identification,
                              3000);
     // Let it run a while: streams flow, workers sit in their waits.
     QTest::qWait(150);
 }
 
-}  // namespace
+}   // namespace
 
 class ShutdownWhileBusy : public QObject {
     Q_OBJECT
@@ -93,10 +89,9 @@ private slots:
         QTest::addColumn<int>("op");
         QTest::addColumn<int>("how");
         const std::pair<const char*, Op> ops[] = {
-            {"read all", Op::ReadAll},           {"write all", Op::WriteAll},
-            {"firmware transfer", Op::Firmware}, {"hybrid burst", Op::Hybrid},
-            {"roundtrip test", Op::Roundtrip},   {"identification", Op::Identification},
-            {"temperature", Op::Temperature},    {"live display", Op::Display},
+            {"read all", Op::ReadAll},        {"write all", Op::WriteAll},       {"firmware transfer", Op::Firmware},
+            {"hybrid burst", Op::Hybrid},     {"roundtrip test", Op::Roundtrip}, {"identification", Op::Identification},
+            {"temperature", Op::Temperature}, {"live display", Op::Display},
         };
         for (const auto& [name, op] : ops) {
             QTest::addRow("%s, close", name) << int(op) << int(How::Close);
@@ -128,8 +123,7 @@ private slots:
         WorkerPool* pool = MainWindowProbe::workers(*w);
         auto stoppedAtUs = std::make_shared<std::atomic<uint64_t>>(0);
         pool->start([pool, stoppedAtUs] {
-            while (pool->sleepFor(1000)) {
-            }
+            while (pool->sleepFor(1000)) {}
             stoppedAtUs->store(SimNowUs());
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         });
@@ -144,15 +138,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         switch (How(how)) {
-        case How::Close:
-            QVERIFY(w->close());
-            break;
-        case How::Delete:
-            delete w;
-            break;
-        case How::Exit:
-            MainWindowProbe::ui(*w)->actionExit->trigger();
-            break;
+        case How::Close: QVERIFY(w->close()); break;
+        case How::Delete: delete w; break;
+        case How::Exit: MainWindowProbe::ui(*w)->actionExit->trigger(); break;
         }
         QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 2000);
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
@@ -170,8 +158,10 @@ private slots:
         QList<QByteArray> teardown;
         QByteArray lastBefore;
         for (const SimSentFrame& f : takeSent()) {
-            if (f.timeUs >= stoppedAtUs->load()) teardown << frameBytes(f);
-            else lastBefore = frameBytes(f);
+            if (f.timeUs >= stoppedAtUs->load())
+                teardown << frameBytes(f);
+            else
+                lastBefore = frameBytes(f);
         }
         if (displaying) {
             QCOMPARE(teardown, QList<QByteArray>{QByteArray::fromHex("ffffffff55a1ffff")});

@@ -63,7 +63,10 @@ std::vector<Frame> ofKind(const std::vector<Frame>& frames, uint8_t first)
 
 // The tool's decoding of the stream frames.
 unsigned be16(const Frame& f, int at) { return unsigned(f.data[at]) << 8 | f.data[at + 1]; }
-unsigned be24(const Frame& f, int at) { return unsigned(f.data[at]) << 16 | unsigned(f.data[at + 1]) << 8 | f.data[at + 2]; }
+unsigned be24(const Frame& f, int at)
+{
+    return unsigned(f.data[at]) << 16 | unsigned(f.data[at + 1]) << 8 | f.data[at + 2];
+}
 unsigned le16(const Frame& f, int at) { return unsigned(f.data[at]) | unsigned(f.data[at + 1]) << 8; }
 float sample(unsigned raw, float lo, float hi) { return float(raw) * (hi - lo) / 65535.0f + lo; }
 float celsius(unsigned raw) { return float(raw) * 220.0f / 65535.0f - 45.0f; }
@@ -71,10 +74,13 @@ float speedOf(unsigned raw) { return float(raw) * 400.0f / 16777215.0f - 200.0f;
 float iqOf(unsigned raw) { return float(raw) * 40.0f / 16777215.0f - 20.0f; }
 
 const Frame kDisplayStop = frame({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xA1, 0xFF, 0xFF});
-Frame displayStart(uint16_t mask) { return frame({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xA0, uint8_t(mask), uint8_t(mask >> 8)}); }
+Frame displayStart(uint16_t mask)
+{
+    return frame({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xA0, uint8_t(mask), uint8_t(mask >> 8)});
+}
 
 // Channel ranges in mask-bit order, as the live plot unscales them.
-const float kRange[11][2] = {{-60, 60}, {-60, 60}, {-60, 60}, {-60, 60}, {-60, 60}, {-625, 625},
+const float kRange[11][2] = {{-60, 60},       {-60, 60},  {-60, 60}, {-60, 60}, {-60, 60}, {-625, 625},
                              {-12.5f, 12.5f}, {0, 6.28f}, {-30, 30}, {-30, 30}, {0, 60}};
 
 // A firmware image in the OTA layout: magic, version text at 28, model at 52.
@@ -108,8 +114,8 @@ QByteArray versionOf(SimDrive& d) { return bytes(send(d, kVersionQuery).at(0)).m
 
 Frame tableRow(int count, int index, int x10, int y10)
 {
-    return frame({0x60, 0x01, uint8_t(count), uint8_t(index), uint8_t(x10), uint8_t(x10 >> 8), uint8_t(y10),
-                  uint8_t(y10 >> 8)});
+    return frame(
+        {0x60, 0x01, uint8_t(count), uint8_t(index), uint8_t(x10), uint8_t(x10 >> 8), uint8_t(y10), uint8_t(y10 >> 8)});
 }
 const Frame kTableRead = frame({0x60, 0, 0, 0, 0, 0, 0, 0});
 
@@ -128,7 +134,7 @@ Frame hybrid(unsigned p, unsigned v, unsigned kp, double kd, unsigned t)
     return frame({uint8_t(p >> 8), uint8_t(p), uint8_t(v >> 6), uint8_t((v & 0x3F) << 2 | (kp >> 8 & 3)), uint8_t(kp),
                   uint8_t(int(kd * 10)), uint8_t(t >> 8), uint8_t(t)});
 }
-}  // namespace
+}   // namespace
 
 class SimulatedDrive : public QObject {
     Q_OBJECT
@@ -369,8 +375,10 @@ private slots:
         // Twelve rows; the last one is answered with a success report.
         for (int i = 0; i < 12; ++i) {
             const auto r = send(d, tableRow(12, i, 5 + 10 * i, i == 11 ? 0xFFFB : 3 + 7 * i));
-            if (i < 11) QVERIFY(r.empty());
-            else QCOMPARE(bytes(r.at(0)), QByteArray::fromHex("58ff000000000000"));
+            if (i < 11)
+                QVERIFY(r.empty());
+            else
+                QCOMPARE(bytes(r.at(0)), QByteArray::fromHex("58ff000000000000"));
         }
         rows = send(d, kTableRead);
         QCOMPARE(rows.size(), size_t(12));
@@ -453,7 +461,8 @@ private slots:
             QCOMPARE(versionOf(d), QByteArray::fromHex("010600"));
         }
         // Wrong magic, a version that is no a.b.c, or too short: nothing changes.
-        for (const QByteArray& img : {image(200, "2.0.0").replace(0, 1, "X"), image(200, "v2.0"), image(200, "2.0.0").left(75)}) {
+        for (const QByteArray& img :
+             {image(200, "2.0.0").replace(0, 1, "X"), image(200, "v2.0"), image(200, "2.0.0").left(75)}) {
             SimDrive d;
             send(d, kFwStart);
             for (int k = 0; k * 7 < img.size(); ++k) send(d, chunk(img, k));
@@ -648,7 +657,8 @@ private slots:
         QVERIFY(transmit(kFwEnd));
         replies = waitFor(2);   // echo of the end, then the end acknowledgement
         QCOMPARE(replies.size(), size_t(2));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(replies[1].data), 8), QByteArray::fromHex("f0ff80a000000000"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(replies[1].data), 8),
+                 QByteArray::fromHex("f0ff80a000000000"));
         CloseDevice(4, 0);
         SimReset();
     }

@@ -17,8 +17,8 @@ private slots:
         auto* ui = MainWindowProbe::ui(w);
         const QStringList log = MainWindowProbe::logLines(w);
         QCOMPARE(log.mid(0, 4), (QStringList{">>> Receive All ID", ">>> File \"state_config.yaml\" Load FAIL!",
-                                              ">>> File \"motor_config.yaml\" Load FAIL!",
-                                              ">>> File \"motor_parameter_config.yaml\" Load FAIL!"}));
+                                             ">>> File \"motor_config.yaml\" Load FAIL!",
+                                             ">>> File \"motor_parameter_config.yaml\" Load FAIL!"}));
         for (CustomComboBox* box : {ui->comboBox_ProductBatch, ui->comboBox_MotorType, ui->comboBox_VendorType,
                                     ui->comboBox_HardwareVersion}) {
             QCOMPARE(box->count(), 1);
@@ -26,7 +26,8 @@ private slots:
         }
         // The form's own values stay; the window works.
         MainWindow formOnly;
-        QCOMPARE(ui->doubleSpinBox_CurrentLimit->value(), MainWindowProbe::ui(formOnly)->doubleSpinBox_CurrentLimit->value());
+        QCOMPARE(ui->doubleSpinBox_CurrentLimit->value(),
+                 MainWindowProbe::ui(formOnly)->doubleSpinBox_CurrentLimit->value());
         QVERIFY(w.windowTitle().endsWith(" V1.6.5"));
         BoxCatcher boxes;
         ui->radioButtonCAN1->setChecked(true);
@@ -67,7 +68,8 @@ private slots:
         QFile f("motor_parameter_config.yaml");
         QVERIFY(f.open(QIODevice::WriteOnly));
         // The form's range of the current limit is narrower than 1e6.
-        f.write("parameters:\n  - name: \"电机电流限制\"\n    value: 1000000\n    min_value: 0\n    max_value: 2000000\n");
+        f.write(
+            "parameters:\n  - name: \"电机电流限制\"\n    value: 1000000\n    min_value: 0\n    max_value: 2000000\n");
         f.close();
         MainWindow w;
         auto* box = MainWindowProbe::ui(w)->doubleSpinBox_CurrentLimit;
@@ -126,7 +128,9 @@ private slots:
 
         // Channel closed: nothing is sent, the adapter untouched.
         SimReset();
-        { MainWindow w; }
+        {
+            MainWindow w;
+        }
         QCOMPARE(SimCallCount(SIM_TRANSMIT), 0u);
         QCOMPARE(SimCallCount(SIM_CLOSE_DEVICE), 0u);
     }

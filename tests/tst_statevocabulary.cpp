@@ -5,28 +5,22 @@
 
 namespace {
 
-
 using ListLookup = bool (StateChecker::*)(const QString&, quint64, QList<QString>&);
 
-quint64 widened(quint32 word)
-{
-    return quint64(qint64(qint32(word)));
-}
+quint64 widened(quint32 word) { return quint64(qint64(qint32(word))); }
 
-} // namespace
+}   // namespace
 
 Q_DECLARE_METATYPE(ListLookup)
 
-class StateVocabularyTest : public QObject
-{
+class StateVocabularyTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
     QString write(const QString& name, const QByteArray& content)
     {
         QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly))
-            qFatal("cannot write test file");
+        if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write test file");
         f.write(content);
         return f.fileName();
     }
@@ -93,21 +87,22 @@ private slots:
         QCOMPARE(log.lines, QStringList({"D:no model"}));
 
         QList<QString> out{"stale"};
-        QVERIFY(!sc.getErrorWords("qm72", 1, out)); // product types are case-sensitive
+        QVERIFY(!sc.getErrorWords("qm72", 1, out));   // product types are case-sensitive
         QVERIFY(out.isEmpty());
         out = {"stale"};
         QVERIFY(!sc.getWarnning("QM72", 1, out));
         QVERIFY(out.isEmpty());
         QVERIFY(sc.getErrorWords("QM72", 1, out));
         QCOMPARE(out, QList<QString>({"A"}));
-        QCOMPARE(log.lines.size(), 1); // only getStateWord reports a missing model
+        QCOMPARE(log.lines.size(), 1);   // only getStateWord reports a missing model
     }
 
     void keysTextsAndReloading()
     {
         StateChecker sc;
-        QVERIFY(sc.loadYamlFile(write("keys.yaml", "QM72:\n  error_word:\n    1<<3: first\n    bit 1<<3: second\n"
-                                                   "    1<<05: leading zero\n    1<<6:\n")));
+        QVERIFY(sc.loadYamlFile(write("keys.yaml",
+                                      "QM72:\n  error_word:\n    1<<3: first\n    bit 1<<3: second\n"
+                                      "    1<<05: leading zero\n    1<<6:\n")));
         QCOMPARE(sc.errorWordMap["QM72"], (QMap<quint64, QString>{{8, "second"}, {32, "leading zero"}, {64, "null"}}));
 
         // A second load adds to the tables; it does not empty them.
@@ -138,8 +133,9 @@ private slots:
     {
         StateChecker sc;
         MessageLog log;
-        QVERIFY(sc.loadYamlFile(write("badkeys.yaml", "T71:\n  warnning:\n    bit3: none\n    1<<64: wide\n"
-                                                      "    1<<3000000000: huge\n    1<<2: ok\n")));
+        QVERIFY(sc.loadYamlFile(write("badkeys.yaml",
+                                      "T71:\n  warnning:\n    bit3: none\n    1<<64: wide\n"
+                                      "    1<<3000000000: huge\n    1<<2: ok\n")));
         QCOMPARE(sc.warnningMap["T71"], (QMap<quint64, QString>{{4, "ok"}}));
         QCOMPARE(log.lines.size(), 3);
         for (const QString key : {"bit3", "1<<64", "1<<3000000000"})
@@ -175,10 +171,10 @@ private slots:
         QTest::newRow("product is a list") << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  - a\n");
         QTest::newRow("section is a list")
             << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    - 1<<0: a\n");
-        QTest::newRow("text is a map")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    1<<0: {a: b}\n");
-        QTest::newRow("key is a list")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    ? [1, 2]\n    : a\n");
+        QTest::newRow("text is a map") << QByteArray(
+            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    1<<0: {a: b}\n");
+        QTest::newRow("key is a list") << QByteArray(
+            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    ? [1, 2]\n    : a\n");
     }
     void malformedStateFile()
     {
@@ -188,16 +184,16 @@ private slots:
         QVERIFY(!sc.loadYamlFile(write("bad.yaml", content)));
         QVERIFY(!log.lines.isEmpty());
         QVERIFY(!sc.errorWordMap.contains("QM72"));
-        if (content.startsWith("GOOD"))
-            QCOMPARE(sc.errorWordMap.value("GOOD"), (QMap<quint64, QString>{{1, "kept"}}));
+        if (content.startsWith("GOOD")) QCOMPARE(sc.errorWordMap.value("GOOD"), (QMap<quint64, QString>{{1, "kept"}}));
     }
 
     void motorTablesInKeyOrder()
     {
         StateChecker sc;
-        QVERIFY(sc.loadMotorYamlFile(write("motor.yaml", "ProductBatch:\n  B: 2\n  A: 1\n  B: 3\n"
-                                                         "MotorType: {QM72: 1}\nVenderType: {自研: 0}\n"
-                                                         "HardvareVersion: {V1.0: 10, \"\": 5}\n")));
+        QVERIFY(sc.loadMotorYamlFile(write("motor.yaml",
+                                           "ProductBatch:\n  B: 2\n  A: 1\n  B: 3\n"
+                                           "MotorType: {QM72: 1}\nVenderType: {自研: 0}\n"
+                                           "HardvareVersion: {V1.0: 10, \"\": 5}\n")));
         QCOMPARE(sc.productBatchMap, (QMap<QString, int>{{"A", 1}, {"B", 3}}));
         QCOMPARE(sc.productBatchMap.firstKey(), QStringLiteral("A"));
         QCOMPARE(sc.venderTypeMap.value("自研", -1), 0);
@@ -208,8 +204,9 @@ private slots:
     {
         StateChecker sc;
         MessageLog log;
-        QVERIFY(!sc.loadMotorYamlFile(write("novendor.yaml", "ProductBatch: {A: 1}\nMotorType: {M: 2}\n"
-                                                             "HardvareVersion: {V: 3}\n")));
+        QVERIFY(!sc.loadMotorYamlFile(write("novendor.yaml",
+                                            "ProductBatch: {A: 1}\nMotorType: {M: 2}\n"
+                                            "HardvareVersion: {V: 3}\n")));
         QCOMPARE(log.lines, QStringList({"W:VenderType is missing or not a map"}));
         QCOMPARE(sc.productBatchMap.size(), 1);
         QCOMPARE(sc.motorTypeMap.size(), 1);

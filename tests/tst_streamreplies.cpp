@@ -154,7 +154,8 @@ private slots:
         openPort(w);
         ui->checkBox_showInText->setChecked(true);
         BoxCatcher boxes;
-        for (QCheckBox* b : {ui->checkBox_aCurrent, ui->checkBox_bCurrent, ui->checkBox_cCurrent, ui->checkBox_dCurrent})
+        for (QCheckBox* b :
+             {ui->checkBox_aCurrent, ui->checkBox_bCurrent, ui->checkBox_cCurrent, ui->checkBox_dCurrent})
             b->setChecked(true);
         ui->pushButton_display->click();
         QCOMPARE(MainWindowProbe::channelCount(w), 4);
@@ -284,10 +285,11 @@ private slots:
         QCOMPARE(pane().count("Current"), 0);
         MainWindowProbe::decode(w, {0x60, 0x10, 0x03, 0x02, 0xE8, 0x03, 0xFF, 0xFF});
         const QString text = pane();
-        const QString table = "Current \t Torque  (3)\n"
-                              "\t1.0\t   0.5\n"
-                              "\t2.0\t   1.5\n"
-                              "\t100.0\t   6553.5\n";
+        const QString table =
+            "Current \t Torque  (3)\n"
+            "\t1.0\t   0.5\n"
+            "\t2.0\t   1.5\n"
+            "\t100.0\t   6553.5\n";
         QVERIFY2(text.contains(table), qPrintable(text));
         QCOMPARE(text.count("Current"), 1);
         QVERIFY(text.contains("[Recv: 8.000] 9c 00 00 00 00 00 01 00"));

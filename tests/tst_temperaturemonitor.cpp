@@ -15,7 +15,7 @@ void addPoint(MainWindow& w, int series, double key, double value)
 
 int points(MainWindow& w, int series) { return MainWindowProbe::temperatureGraph(w, series)->data()->size(); }
 
-}  // namespace
+}   // namespace
 
 class TemperatureMonitor : public QObject {
     Q_OBJECT

@@ -30,7 +30,7 @@ QByteArray pointFrame(int count, int index, double x, double y)
     return QByteArray(reinterpret_cast<const char*>(f.data()), 8);
 }
 
-}  // namespace
+}   // namespace
 
 class TorqueCalibration : public QObject {
     Q_OBJECT
@@ -170,8 +170,8 @@ private slots:
         MainWindowProbe::ui(w)->pushButton_writeTorqueCalib->click();
         QCOMPARE(boxes.boxes.size(), 1);
         QCOMPARE(boxes.boxes[0].title, QString("确认写入"));
-        QCOMPARE(boxes.boxes[0].text, "以下是点的列表：\n" + pointListText(MainWindowProbe::readPointList(w, ten)) +
-                                          "\n是否要写入这些点？");
+        QCOMPARE(boxes.boxes[0].text,
+                 "以下是点的列表：\n" + pointListText(MainWindowProbe::readPointList(w, ten)) + "\n是否要写入这些点？");
         QVERIFY(boxes.boxes[0].text.contains("(9.5, 19)\n"));
         QVERIFY(sentBytes().isEmpty());
     }
@@ -184,8 +184,8 @@ private slots:
         takeSent();
         BoxCatcher boxes(QMessageBox::Yes);
         // Tab, blank and comma separators, a dropped falling point, a negative start.
-        const QString list = writeText(dir, "list.csv",
-                                       "-0.55 0.5\n1\t1.5 extra\n0.8,0.9\n" + pointLines(12).mid(pointLines(1).size()));
+        const QString list =
+            writeText(dir, "list.csv", "-0.55 0.5\n1\t1.5 extra\n0.8,0.9\n" + pointLines(12).mid(pointLines(1).size()));
         MainWindowProbe::answerOpenDialog(w, [list] { return list; });
         MainWindowProbe::ui(w)->pushButton_writeTorqueCalib->click();
         QCOMPARE(boxes.texts().value(0).left(9), QString("以下是点的列表：\n"));

@@ -4,41 +4,34 @@
 
 namespace {
 
-QString workbook(const char *name)
-{
-    return QStringLiteral(QUINTREL_TEST_DATA "/workbooks/") + QLatin1String(name);
-}
+QString workbook(const char* name) { return QStringLiteral(QUINTREL_TEST_DATA "/workbooks/") + QLatin1String(name); }
 
 // m strictly rising points whose x is their own index.
 TorquePointList rising(int m)
 {
     TorquePointList points;
-    for (int i = 0; i < m; ++i)
-        points.append({double(i), 100.0 + i});
+    for (int i = 0; i < m; ++i) points.append({double(i), 100.0 + i});
     return points;
 }
 
-QList<int> indicesOf(const TorquePointList &points)
+QList<int> indicesOf(const TorquePointList& points)
 {
     QList<int> indices;
-    for (const TorquePoint &point : points)
-        indices << int(point.first);
+    for (const TorquePoint& point : points) indices << int(point.first);
     return indices;
 }
 
-QString writeText(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+QString writeText(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
 {
     const QString path = dir.filePath(name);
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
+    if (file.open(QIODevice::WriteOnly)) file.write(content);
     return path;
 }
 
-} // namespace
+}   // namespace
 
-class TorquePointListTest : public QObject
-{
+class TorquePointListTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -67,8 +60,7 @@ void TorquePointListTest::monotonicFilter_data()
         << TorquePointList{{9, 9}, {8, 8}, {7, 10}, {10, 5}, {1, 1}} << TorquePointList{{9, 9}};
     QTest::newRow("empty") << TorquePointList{} << TorquePointList{};
     QTest::newRow("compares with the last kept point, not the last seen")
-        << TorquePointList{{1, 1}, {5, 0}, {2, 2}, {3, 1.5}, {3, 3}}
-        << TorquePointList{{1, 1}, {2, 2}, {3, 3}};
+        << TorquePointList{{1, 1}, {5, 0}, {2, 2}, {3, 1.5}, {3, 3}} << TorquePointList{{1, 1}, {2, 2}, {3, 3}};
 }
 
 void TorquePointListTest::monotonicFilter()
@@ -84,18 +76,15 @@ void TorquePointListTest::reduction_data()
     QTest::addColumn<QList<int>>("expected");
 
     QList<int> all30;
-    for (int i = 0; i < 30; ++i)
-        all30 << i;
+    for (int i = 0; i < 30; ++i) all30 << i;
     QList<int> from31;
     for (int i = 0; i <= 30; ++i)
-        if (i != 15)
-            from31 << i;
+        if (i != 15) from31 << i;
 
     QTest::newRow("30 kept whole") << 30 << all30;
     QTest::newRow("31 drop the middle one") << 31 << from31;
-    QTest::newRow("45") << 45
-                        << QList<int>{0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 15, 17, 18, 20, 21,
-                                      23, 24, 26, 27, 29, 30, 32, 33, 35, 36, 38, 39, 41, 42, 44};
+    QTest::newRow("45") << 45 << QList<int>{0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 15, 17, 18, 20, 21,
+                                            23, 24, 26, 27, 29, 30, 32, 33, 35, 36, 38, 39, 41, 42, 44};
 }
 
 void TorquePointListTest::reduction()
@@ -166,8 +155,7 @@ void TorquePointListTest::textLines()
     QFETCH(double, y);
     TorquePoint point{-99, -99};
     QCOMPARE(parsePointLine(line, &point), accepted);
-    if (accepted)
-        QCOMPARE(point, TorquePoint(x, y));
+    if (accepted) QCOMPARE(point, TorquePoint(x, y));
 }
 
 void TorquePointListTest::textFile()
@@ -175,8 +163,7 @@ void TorquePointListTest::textFile()
     QTemporaryDir dir;
     // A header, blank lines, CRLF endings, a dropped falling point.
     QByteArray content = "Current Torque\r\n\r\n";
-    for (int i = 1; i <= 9; ++i)
-        content += QByteArray::number(i) + ", " + QByteArray::number(i * 1.5) + "\r\n";
+    for (int i = 1; i <= 9; ++i) content += QByteArray::number(i) + ", " + QByteArray::number(i * 1.5) + "\r\n";
     content += "5 100\n";
     const QString nine = writeText(dir, QStringLiteral("nine.txt"), content);
 
@@ -195,8 +182,7 @@ void TorquePointListTest::textFile()
 
     // More than 30 rising lines are cut down with both ends kept.
     QByteArray many;
-    for (int i = 0; i < 45; ++i)
-        many += QByteArray::number(i) + "\t" + QByteArray::number(i) + "\n";
+    for (int i = 0; i < 45; ++i) many += QByteArray::number(i) + "\t" + QByteArray::number(i) + "\n";
     const TorquePointList reduced = processExcelFile(writeText(dir, QStringLiteral("many"), many), QString());
     QCOMPARE(reduced.size(), MaxTorqueTablePoints);
     QCOMPARE(reduced.at(1).first, 2.0);
@@ -228,12 +214,10 @@ void TorquePointListTest::workbookFile_data()
     // stopping, numeric text taken, reading ends at the first empty A cell.
     QTest::newRow("shared strings") << workbook("points.xlsx") << 12 << TorquePoint(0.5, 1.0)
                                     << TorquePoint(6.5, 12.34);
-    QTest::newRow("inline strings") << workbook("inline.xlsx") << 13 << TorquePoint(1, 10)
-                                    << TorquePoint(13.5, 40);
+    QTest::newRow("inline strings") << workbook("inline.xlsx") << 13 << TorquePoint(1, 10) << TorquePoint(13.5, 40);
     QTest::newRow("upper-case suffix, parts out of order")
         << QString() << 12 << TorquePoint(0.5, 1.0) << TorquePoint(6.5, 12.34);
-    QTest::newRow("empty first cell") << workbook("emptyfirstcell.xlsx") << 0 << TorquePoint()
-                                      << TorquePoint();
+    QTest::newRow("empty first cell") << workbook("emptyfirstcell.xlsx") << 0 << TorquePoint() << TorquePoint();
     QTest::newRow("legacy xls") << workbook("legacy.xls") << 0 << TorquePoint() << TorquePoint();
     QTest::newRow("truncated") << workbook("truncated.xlsx") << 0 << TorquePoint() << TorquePoint();
     QTest::newRow("zip bomb") << workbook("bomb.xlsx") << 0 << TorquePoint() << TorquePoint();

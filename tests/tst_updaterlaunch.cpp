@@ -26,7 +26,8 @@ private slots:
         QFile script(bin.filePath("Renewer"));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(QString("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1'\necho --- >> '%1'\n")
-                         .arg(record).toUtf8());
+                         .arg(record)
+                         .toUtf8());
         script.close();
         script.setPermissions(script.permissions() | QFile::ExeOwner);
         const QByteArray oldPath = qgetenv("PATH");
@@ -34,8 +35,10 @@ private slots:
         MainWindow w;
         MainWindowProbe::ui(w)->actionUpgrade->trigger();
         qputenv("PATH", oldPath);
-        QTRY_VERIFY(QFile(record).size() > 0 && QFile(record).readAll().count("---") == 2 ? true
-                    : [&] { QFile f(record); return f.open(QIODevice::ReadOnly) && f.readAll().count("---") == 2; }());
+        QTRY_VERIFY(QFile(record).size() > 0 && QFile(record).readAll().count("---") == 2 ? true : [&] {
+            QFile f(record);
+            return f.open(QIODevice::ReadOnly) && f.readAll().count("---") == 2;
+        }());
         QFile f(record);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QStringList runs = QString::fromUtf8(f.readAll()).split("---\n", Qt::SkipEmptyParts);

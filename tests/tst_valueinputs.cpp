@@ -4,25 +4,24 @@
 
 namespace {
 
-void wheel(QWidget &w, int delta)
+void wheel(QWidget& w, int delta)
 {
     const QPointF pos(w.width() / 2.0, w.height() / 2.0);
-    QWheelEvent ev(pos, w.mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                   Qt::NoScrollPhase, false);
+    QWheelEvent ev(pos, w.mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                   false);
     QApplication::sendEvent(&w, &ev);
 }
 
-void fillCodes(CustomComboBox &box)
+void fillCodes(CustomComboBox& box)
 {
     box.addValueItem(QStringLiteral("three"), 3);
     box.addValueItem(QStringLiteral("five"), 5);
     box.addValueItem(QStringLiteral("nine"), 9);
 }
 
-} // namespace
+}   // namespace
 
-class ValueInputs : public QObject
-{
+class ValueInputs : public QObject {
     Q_OBJECT
 
 private slots:
@@ -119,8 +118,8 @@ private slots:
     void spinBoxIgnoresWheel()
     {
         QWidget page;
-        auto *box = new nwheeldoublespinbox(&page);
-        auto *plain = new QDoubleSpinBox(&page);
+        auto* box = new nwheeldoublespinbox(&page);
+        auto* plain = new QDoubleSpinBox(&page);
         plain->move(0, 40);
         box->setValue(5);
         plain->setValue(5);

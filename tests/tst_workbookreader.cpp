@@ -8,26 +8,20 @@
 
 namespace {
 
-QString workbook(const char *name)
-{
-    return QStringLiteral(QUINTREL_TEST_DATA "/workbooks/") + QLatin1String(name);
-}
+QString workbook(const char* name) { return QStringLiteral(QUINTREL_TEST_DATA "/workbooks/") + QLatin1String(name); }
 
 using Parts = QList<QPair<QString, QByteArray>>;
 
-bool writeZip(const QString &path, const Parts &parts)
+bool writeZip(const QString& path, const Parts& parts)
 {
     QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
-        return false;
-    for (const auto &part : parts) {
+    if (!zip.open(QuaZip::mdCreate)) return false;
+    for (const auto& part : parts) {
         QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first)))
-            return false;
+        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first))) return false;
         file.write(part.second);
         file.close();
-        if (file.getZipError() != 0)
-            return false;
+        if (file.getZipError() != 0) return false;
     }
     zip.close();
     return zip.getZipError() == 0;
@@ -48,13 +42,14 @@ const QByteArray sharedStrings =
     "<si><r><t>Cur</t></r><r><t xml:space=\"preserve\">rent </t></r>"
     "<rPh sb=\"0\" eb=\"1\"><t>hint</t></rPh></si></sst>";
 
-QByteArray sheetXml(const QByteArray &rows)
+QByteArray sheetXml(const QByteArray& rows)
 {
     return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-           "<sheetData>" + rows + "</sheetData></worksheet>";
+           "<sheetData>" +
+           rows + "</sheetData></worksheet>";
 }
 
-Parts handWritten(const QByteArray &rows)
+Parts handWritten(const QByteArray& rows)
 {
     return {{"xl/workbook.xml", workbookXml},
             {"xl/_rels/workbook.xml.rels", workbookRels},
@@ -62,10 +57,9 @@ Parts handWritten(const QByteArray &rows)
             {"xl/sheets/data.xml", sheetXml(rows)}};
 }
 
-} // namespace
+}   // namespace
 
-class WorkbookReaderTest : public QObject
-{
+class WorkbookReaderTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -91,7 +85,7 @@ void WorkbookReaderTest::sharedStringsNumbersAndBooleans()
     QCOMPARE(reader.read(1, 1), QVariant(QStringLiteral("Current")));
     QCOMPARE(reader.read(1, 2), QVariant(QStringLiteral("Torque")));
     QCOMPARE(reader.read(5, 4), QVariant(QStringLiteral("电流")));
-    QCOMPARE(reader.read(7, 1), QVariant(QStringLiteral("3.0"))); // numeric text stays text
+    QCOMPARE(reader.read(7, 1), QVariant(QStringLiteral("3.0")));   // numeric text stays text
 
     QCOMPARE(reader.read(2, 1).typeId(), QMetaType::Double);
     QCOMPARE(reader.read(2, 1).toDouble(), 0.5);
@@ -114,7 +108,7 @@ void WorkbookReaderTest::severalSheets()
     QCOMPARE(reader.sheetNames(),
              QStringList({QStringLiteral("Points"), QStringLiteral("Other"), QStringLiteral("空表")}));
 
-    QVERIFY(!reader.read(1, 1).isValid()); // nothing selected yet
+    QVERIFY(!reader.read(1, 1).isValid());   // nothing selected yet
 
     QVERIFY(reader.selectSheet(QStringLiteral("Other")));
     QCOMPARE(reader.read(1, 1).toDouble(), 99.0);
@@ -158,12 +152,11 @@ void WorkbookReaderTest::cellForms()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("forms.xlsx"));
-    QVERIFY(writeZip(path, handWritten(
-        "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
-        "<c r=\"B1\"><f>2*3</f><v>6</v></c><c r=\"C1\"><f>B1+1</f></c>"
-        "<c r=\"D1\" t=\"str\"><f>\"a\"</f><v>a</v></c><c r=\"E1\"/></row>"
-        "<row><c><v>1</v></c><c><v>-2.5E-3</v></c></row>"
-        "<row r=\"5\"><c r=\"AA5\" t=\"inlineStr\"><is><t>x</t></is></c></row>")));
+    QVERIFY(writeZip(path, handWritten("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+                                       "<c r=\"B1\"><f>2*3</f><v>6</v></c><c r=\"C1\"><f>B1+1</f></c>"
+                                       "<c r=\"D1\" t=\"str\"><f>\"a\"</f><v>a</v></c><c r=\"E1\"/></row>"
+                                       "<row><c><v>1</v></c><c><v>-2.5E-3</v></c></row>"
+                                       "<row r=\"5\"><c r=\"AA5\" t=\"inlineStr\"><is><t>x</t></is></c></row>")));
 
     XlsxReader reader(path);
     QCOMPARE(reader.sheetNames(), QStringList{QStringLiteral("Data")});
@@ -205,8 +198,7 @@ void WorkbookReaderTest::malformedSheets_data()
     QTest::newRow("shared string index out of range")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c></row>");
     QTest::newRow("column past XFD") << QByteArray("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
-    QTest::newRow("row number overflow")
-        << QByteArray("<row r=\"99999999999\"><c><v>1</v></c></row>");
+    QTest::newRow("row number overflow") << QByteArray("<row r=\"99999999999\"><c><v>1</v></c></row>");
     QTest::newRow("reference without row") << QByteArray("<row r=\"1\"><c r=\"A\"><v>1</v></c></row>");
     QTest::newRow("number that is not one") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1,5</v></c></row>");
     QTest::newRow("unclosed cell") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v>");

@@ -9,13 +9,16 @@ VirtualBus& bus(SimEntry e)
     b.count(e);
     return b;
 }
-}  // namespace
+}   // namespace
 
 extern "C" {
 
 uint32_t ECANVCI_CALL OpenDevice(uint32_t, uint32_t, uint32_t) { return bus(SIM_OPEN_DEVICE).openDevice(); }
 uint32_t ECANVCI_CALL CloseDevice(uint32_t, uint32_t) { return bus(SIM_CLOSE_DEVICE).closeDevice(); }
-uint32_t ECANVCI_CALL InitCAN(uint32_t, uint32_t, uint32_t ch, CanInitConfig* cfg) { return bus(SIM_INIT_CAN).initCan(ch, cfg); }
+uint32_t ECANVCI_CALL InitCAN(uint32_t, uint32_t, uint32_t ch, CanInitConfig* cfg)
+{
+    return bus(SIM_INIT_CAN).initCan(ch, cfg);
+}
 uint32_t ECANVCI_CALL StartCAN(uint32_t, uint32_t, uint32_t ch) { return bus(SIM_START_CAN).startCan(ch); }
 uint32_t ECANVCI_CALL ResetCAN(uint32_t, uint32_t, uint32_t ch) { return bus(SIM_RESET_CAN).resetCan(ch); }
 uint32_t ECANVCI_CALL Transmit(uint32_t, uint32_t, uint32_t ch, CanFrameObject* frames, uint32_t count)
@@ -28,10 +31,25 @@ uint32_t ECANVCI_CALL Receive(uint32_t, uint32_t, uint32_t ch, CanFrameObject* f
 }
 uint32_t ECANVCI_CALL GetReceiveNum(uint32_t, uint32_t, uint32_t ch) { return bus(SIM_GET_RECEIVE_NUM).receiveNum(ch); }
 uint32_t ECANVCI_CALL ClearBuffer(uint32_t, uint32_t, uint32_t ch) { return bus(SIM_CLEAR_BUFFER).clearBuffer(ch); }
-uint32_t ECANVCI_CALL ReadErrInfo(uint32_t, uint32_t, uint32_t ch, CanErrorInfo* info) { return bus(SIM_READ_ERR_INFO).readErrInfo(ch, info); }
-uint32_t ECANVCI_CALL ReadCANStatus(uint32_t, uint32_t, uint32_t, void*) { bus(SIM_READ_CAN_STATUS); return 1; }
-uint32_t ECANVCI_CALL SetReference(uint32_t, uint32_t, uint32_t, uint32_t, void*) { bus(SIM_SET_REFERENCE); return 1; }
-uint32_t ECANVCI_CALL ReadBoardInfo(uint32_t, uint32_t, void*) { bus(SIM_READ_BOARD_INFO); return 1; }
+uint32_t ECANVCI_CALL ReadErrInfo(uint32_t, uint32_t, uint32_t ch, CanErrorInfo* info)
+{
+    return bus(SIM_READ_ERR_INFO).readErrInfo(ch, info);
+}
+uint32_t ECANVCI_CALL ReadCANStatus(uint32_t, uint32_t, uint32_t, void*)
+{
+    bus(SIM_READ_CAN_STATUS);
+    return 1;
+}
+uint32_t ECANVCI_CALL SetReference(uint32_t, uint32_t, uint32_t, uint32_t, void*)
+{
+    bus(SIM_SET_REFERENCE);
+    return 1;
+}
+uint32_t ECANVCI_CALL ReadBoardInfo(uint32_t, uint32_t, void*)
+{
+    bus(SIM_READ_BOARD_INFO);
+    return 1;
+}
 
 void SimReset() { VirtualBus::instance().reset(); }
 
@@ -55,7 +73,10 @@ uint32_t SimTakeTransmitted(SimSentFrame* out, uint32_t maxCount)
     return out ? VirtualBus::instance().takeTransmitted(out, maxCount) : 0;
 }
 
-uint32_t SimLastInitConfig(uint32_t canIndex, CanInitConfig* out) { return VirtualBus::instance().lastInitConfig(canIndex, out); }
+uint32_t SimLastInitConfig(uint32_t canIndex, CanInitConfig* out)
+{
+    return VirtualBus::instance().lastInitConfig(canIndex, out);
+}
 void SimSetDriveAttached(int attached) { VirtualBus::instance().setDriveAttached(attached != 0); }
 void SimSetFailures(uint32_t flags) { VirtualBus::instance().setFailures(flags); }
 void SimForceReceiveCount(uint32_t count) { VirtualBus::instance().forceReceiveCount(count); }
@@ -71,4 +92,4 @@ int SimReadParameter(uint32_t code, double* value) { return VirtualBus::instance
 uint64_t SimNowUs() { return VirtualBus::instance().now(); }
 uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTransmits(); }
 
-}  // extern "C"
+}   // extern "C"

@@ -7,15 +7,15 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#  define ECANVCI_CALL __stdcall
-#  if defined(ECANVCI_BUILD)
-#    define ECANVCI_API __declspec(dllexport)
-#  else
-#    define ECANVCI_API __declspec(dllimport)
-#  endif
+#define ECANVCI_CALL __stdcall
+#if defined(ECANVCI_BUILD)
+#define ECANVCI_API __declspec(dllexport)
 #else
-#  define ECANVCI_CALL
-#  define ECANVCI_API __attribute__((visibility("default")))
+#define ECANVCI_API __declspec(dllimport)
+#endif
+#else
+#define ECANVCI_CALL
+#define ECANVCI_API __attribute__((visibility("default")))
 #endif
 
 #pragma pack(push, 1)
@@ -75,7 +75,7 @@ enum : uint32_t {
     ECANVCI_ERR_DEVICE_OPEN = 0x0100,   // OpenDevice refused
     ECANVCI_ERR_DEVICE_NOT_OPEN = 0x0400,
     ECANVCI_ERR_BAD_ARGUMENT = 0x0800,
-    ECANVCI_ERR_RECEIVE = 0x1000,       // forced receive failure
+    ECANVCI_ERR_RECEIVE = 0x1000,   // forced receive failure
 };
 
 // Entry points that can be made to fail through SimSetFailure.
@@ -97,25 +97,41 @@ struct SimSentFrame {
 
 // Call counters of the thirteen entry points, for tests that check what was called.
 enum SimEntry : uint32_t {
-    SIM_OPEN_DEVICE, SIM_RESET_CAN, SIM_CLOSE_DEVICE, SIM_INIT_CAN, SIM_START_CAN, SIM_TRANSMIT,
-    SIM_RECEIVE, SIM_GET_RECEIVE_NUM, SIM_CLEAR_BUFFER, SIM_READ_ERR_INFO, SIM_READ_CAN_STATUS,
-    SIM_SET_REFERENCE, SIM_READ_BOARD_INFO, SIM_ENTRY_COUNT
+    SIM_OPEN_DEVICE,
+    SIM_RESET_CAN,
+    SIM_CLOSE_DEVICE,
+    SIM_INIT_CAN,
+    SIM_START_CAN,
+    SIM_TRANSMIT,
+    SIM_RECEIVE,
+    SIM_GET_RECEIVE_NUM,
+    SIM_CLEAR_BUFFER,
+    SIM_READ_ERR_INFO,
+    SIM_READ_CAN_STATUS,
+    SIM_SET_REFERENCE,
+    SIM_READ_BOARD_INFO,
+    SIM_ENTRY_COUNT
 };
 
 extern "C" {
 // The adapter's entry points.
 ECANVCI_API uint32_t ECANVCI_CALL OpenDevice(uint32_t devType, uint32_t devIndex, uint32_t reserved);
 ECANVCI_API uint32_t ECANVCI_CALL CloseDevice(uint32_t devType, uint32_t devIndex);
-ECANVCI_API uint32_t ECANVCI_CALL InitCAN(uint32_t devType, uint32_t devIndex, uint32_t canIndex, CanInitConfig* config);
+ECANVCI_API uint32_t ECANVCI_CALL InitCAN(uint32_t devType, uint32_t devIndex, uint32_t canIndex,
+                                          CanInitConfig* config);
 ECANVCI_API uint32_t ECANVCI_CALL StartCAN(uint32_t devType, uint32_t devIndex, uint32_t canIndex);
 ECANVCI_API uint32_t ECANVCI_CALL ResetCAN(uint32_t devType, uint32_t devIndex, uint32_t canIndex);
-ECANVCI_API uint32_t ECANVCI_CALL Transmit(uint32_t devType, uint32_t devIndex, uint32_t canIndex, CanFrameObject* frames, uint32_t count);
-ECANVCI_API uint32_t ECANVCI_CALL Receive(uint32_t devType, uint32_t devIndex, uint32_t canIndex, CanFrameObject* frames, uint32_t maxCount, int32_t waitMs);
+ECANVCI_API uint32_t ECANVCI_CALL Transmit(uint32_t devType, uint32_t devIndex, uint32_t canIndex,
+                                           CanFrameObject* frames, uint32_t count);
+ECANVCI_API uint32_t ECANVCI_CALL Receive(uint32_t devType, uint32_t devIndex, uint32_t canIndex,
+                                          CanFrameObject* frames, uint32_t maxCount, int32_t waitMs);
 ECANVCI_API uint32_t ECANVCI_CALL GetReceiveNum(uint32_t devType, uint32_t devIndex, uint32_t canIndex);
 ECANVCI_API uint32_t ECANVCI_CALL ClearBuffer(uint32_t devType, uint32_t devIndex, uint32_t canIndex);
-ECANVCI_API uint32_t ECANVCI_CALL ReadErrInfo(uint32_t devType, uint32_t devIndex, uint32_t canIndex, CanErrorInfo* info);
+ECANVCI_API uint32_t ECANVCI_CALL ReadErrInfo(uint32_t devType, uint32_t devIndex, uint32_t canIndex,
+                                              CanErrorInfo* info);
 ECANVCI_API uint32_t ECANVCI_CALL ReadCANStatus(uint32_t devType, uint32_t devIndex, uint32_t canIndex, void* status);
-ECANVCI_API uint32_t ECANVCI_CALL SetReference(uint32_t devType, uint32_t devIndex, uint32_t canIndex, uint32_t refType, void* data);
+ECANVCI_API uint32_t ECANVCI_CALL SetReference(uint32_t devType, uint32_t devIndex, uint32_t canIndex, uint32_t refType,
+                                               void* data);
 ECANVCI_API uint32_t ECANVCI_CALL ReadBoardInfo(uint32_t devType, uint32_t devIndex, void* info);
 
 // Control interface (not part of the vendor's library).

@@ -14,62 +14,62 @@ using VT = SimDrive::ValueType;
 
 // Every parameter the drive keeps: code, type, read, write, default, min, max.
 const std::vector<SimDrive::ParamSpec> kParams = {
-    {1, VT::Int, true, true, 0, 0, 1},            // InvertMotorDir
-    {2, VT::Float, true, true, 0.00012, 0, 100},  // Inertia
-    {3, VT::Float, true, true, 0.095, 0, 100},    // TorqueCostant
-    {4, VT::Int, true, true, 14, 1, 100},         // MotorPolePairs
-    {5, VT::Float, true, true, 0.42, 0, 100},     // MotorPhaseResistance
-    {6, VT::Float, true, true, 0.00031, 0, 10},   // MotorPhaseInductance
-    {7, VT::Float, true, true, 21, 0, 200},       // CurrentLimit
-    {8, VT::Float, true, true, 50, 0, 2000},      // VelocityLimit
-    {9, VT::Float, true, true, 5, 0, 100},        // CalibCurrent
-    {10, VT::Float, true, true, 2, 0, 100},       // CalibVoltage
-    {11, VT::Int, true, true, 0, 0, 5},           // ControlMode
-    {12, VT::Float, true, true, 20, 0, 10000},    // PosGain
-    {13, VT::Float, true, true, 0.16, 0, 10000},  // VelGain
-    {14, VT::Float, true, true, 0.32, 0, 10000},  // VelIntegratorGain
-    {15, VT::Float, true, true, 1000, 0, 100000}, // CurrentControlBandwidth
-    {16, VT::Int, true, true, 0, 0, 1},           // SynchronizationEnable
-    {17, VT::Float, true, true, 1, 0, 10000},     // VelocityWindow
-    {18, VT::Float, true, true, 0.1, 0, 10000},   // PositionWindow
-    {19, VT::Float, true, true, 1, 0, 10000},     // TorqueRampRate
-    {20, VT::Float, true, true, 10, 0, 10000},    // VelocityRampGate
-    {21, VT::Float, true, true, 100, 0, 10000},   // PositionFilterBandwidth
-    {22, VT::Float, true, true, 10, 0, 10000},    // ProfileVelocity
-    {23, VT::Float, true, true, 20, 0, 10000},    // profileAccel
-    {24, VT::Float, true, true, 20, 0, 10000},    // ProfileDecel
-    {25, VT::Float, true, true, 18, 0, 100},      // ProtectUnderVoltage
-    {26, VT::Float, true, true, 56, 0, 100},      // ProtectOverVoltage
-    {27, VT::Float, true, true, 60, 0, 500},      // ProtectOverCurrent
-    {28, VT::Float, true, true, 30, 0, 500},      // ProtectIBusMax
-    {29, VT::Float, true, true, 1, 0, 100},       // ProtectILeakMax
-    {30, VT::Int, true, true, 0, 0, 10000},       // NodeID
-    {32, VT::Int, true, true, 0, 0, 60000},       // HeartbeatConsumer_ms
-    {33, VT::Int, true, true, 0, 0, 60000},       // HeartbeatProducer_ms
-    {34, VT::Int, true, false, 1, 0, 1},          // CalibVaild
-    {35, VT::Int, true, false, 1, -1, 1},         // EncoderDir
-    {36, VT::UInt, true, false, 123456, 0, 4294967295.0}, // EncoderOffset
-    {37, VT::Float, true, true, 10, 0, 1000},     // ReductionRatio
-    {38, VT::Float, true, true, 85, -40, 200},    // McuMaxTemperature
-    {40, VT::Float, true, true, 100, -40, 200},   // MosMaxTemperature
-    {42, VT::Float, true, true, 120, -40, 200},   // MotorMaxTemperature
-    {48, VT::Float, false, true, 0, -1000, 1000}, // Torque
-    {49, VT::Float, false, true, 0, -10000, 10000}, // Velocity
-    {50, VT::Float, false, true, 0, -100000, 100000}, // Position
-    {52, VT::Float, true, true, 10, 0, 1000},     // Protect_stuck_iq
-    {53, VT::Float, true, true, 0.5, 0, 1000},    // Protect_stuck_velocity
-    {54, VT::Int, true, true, 1000, 0, 100000},   // Protect_stuck_time
-    {55, VT::Float, true, true, 1000, 0, 100000}, // Current_cutoff
-    {56, VT::Float, true, true, 1, 0, 1000},      // Torque_scale
-    {57, VT::Float, true, true, 1, 0, 1000},      // Current_scale
-    {58, VT::Float, true, true, 0.0001, 0, 1000}, // J_motor
-    {59, VT::Float, true, true, 0.001, 0, 1000},  // B_motor
-    {60, VT::Float, true, true, 0.01, 0, 1000},   // Fric_motor
-    {70, VT::Int, true, true, 1, 0, 2147483647.0}, // ProductBatch
-    {71, VT::Int, true, true, 1, 0, 2147483647.0}, // VendorType
-    {72, VT::Int, true, true, 1, 0, 2147483647.0}, // MotorNumber
-    {73, VT::Int, true, true, 1, 0, 2147483647.0}, // HardwareVersion
-    {74, VT::Int, true, true, 1, 0, 2147483647.0}, // MotorConfig::MotorType
+    {1, VT::Int, true, true, 0, 0, 1},                      // InvertMotorDir
+    {2, VT::Float, true, true, 0.00012, 0, 100},            // Inertia
+    {3, VT::Float, true, true, 0.095, 0, 100},              // TorqueCostant
+    {4, VT::Int, true, true, 14, 1, 100},                   // MotorPolePairs
+    {5, VT::Float, true, true, 0.42, 0, 100},               // MotorPhaseResistance
+    {6, VT::Float, true, true, 0.00031, 0, 10},             // MotorPhaseInductance
+    {7, VT::Float, true, true, 21, 0, 200},                 // CurrentLimit
+    {8, VT::Float, true, true, 50, 0, 2000},                // VelocityLimit
+    {9, VT::Float, true, true, 5, 0, 100},                  // CalibCurrent
+    {10, VT::Float, true, true, 2, 0, 100},                 // CalibVoltage
+    {11, VT::Int, true, true, 0, 0, 5},                     // ControlMode
+    {12, VT::Float, true, true, 20, 0, 10000},              // PosGain
+    {13, VT::Float, true, true, 0.16, 0, 10000},            // VelGain
+    {14, VT::Float, true, true, 0.32, 0, 10000},            // VelIntegratorGain
+    {15, VT::Float, true, true, 1000, 0, 100000},           // CurrentControlBandwidth
+    {16, VT::Int, true, true, 0, 0, 1},                     // SynchronizationEnable
+    {17, VT::Float, true, true, 1, 0, 10000},               // VelocityWindow
+    {18, VT::Float, true, true, 0.1, 0, 10000},             // PositionWindow
+    {19, VT::Float, true, true, 1, 0, 10000},               // TorqueRampRate
+    {20, VT::Float, true, true, 10, 0, 10000},              // VelocityRampGate
+    {21, VT::Float, true, true, 100, 0, 10000},             // PositionFilterBandwidth
+    {22, VT::Float, true, true, 10, 0, 10000},              // ProfileVelocity
+    {23, VT::Float, true, true, 20, 0, 10000},              // profileAccel
+    {24, VT::Float, true, true, 20, 0, 10000},              // ProfileDecel
+    {25, VT::Float, true, true, 18, 0, 100},                // ProtectUnderVoltage
+    {26, VT::Float, true, true, 56, 0, 100},                // ProtectOverVoltage
+    {27, VT::Float, true, true, 60, 0, 500},                // ProtectOverCurrent
+    {28, VT::Float, true, true, 30, 0, 500},                // ProtectIBusMax
+    {29, VT::Float, true, true, 1, 0, 100},                 // ProtectILeakMax
+    {30, VT::Int, true, true, 0, 0, 10000},                 // NodeID
+    {32, VT::Int, true, true, 0, 0, 60000},                 // HeartbeatConsumer_ms
+    {33, VT::Int, true, true, 0, 0, 60000},                 // HeartbeatProducer_ms
+    {34, VT::Int, true, false, 1, 0, 1},                    // CalibVaild
+    {35, VT::Int, true, false, 1, -1, 1},                   // EncoderDir
+    {36, VT::UInt, true, false, 123456, 0, 4294967295.0},   // EncoderOffset
+    {37, VT::Float, true, true, 10, 0, 1000},               // ReductionRatio
+    {38, VT::Float, true, true, 85, -40, 200},              // McuMaxTemperature
+    {40, VT::Float, true, true, 100, -40, 200},             // MosMaxTemperature
+    {42, VT::Float, true, true, 120, -40, 200},             // MotorMaxTemperature
+    {48, VT::Float, false, true, 0, -1000, 1000},           // Torque
+    {49, VT::Float, false, true, 0, -10000, 10000},         // Velocity
+    {50, VT::Float, false, true, 0, -100000, 100000},       // Position
+    {52, VT::Float, true, true, 10, 0, 1000},               // Protect_stuck_iq
+    {53, VT::Float, true, true, 0.5, 0, 1000},              // Protect_stuck_velocity
+    {54, VT::Int, true, true, 1000, 0, 100000},             // Protect_stuck_time
+    {55, VT::Float, true, true, 1000, 0, 100000},           // Current_cutoff
+    {56, VT::Float, true, true, 1, 0, 1000},                // Torque_scale
+    {57, VT::Float, true, true, 1, 0, 1000},                // Current_scale
+    {58, VT::Float, true, true, 0.0001, 0, 1000},           // J_motor
+    {59, VT::Float, true, true, 0.001, 0, 1000},            // B_motor
+    {60, VT::Float, true, true, 0.01, 0, 1000},             // Fric_motor
+    {70, VT::Int, true, true, 1, 0, 2147483647.0},          // ProductBatch
+    {71, VT::Int, true, true, 1, 0, 2147483647.0},          // VendorType
+    {72, VT::Int, true, true, 1, 0, 2147483647.0},          // MotorNumber
+    {73, VT::Int, true, true, 1, 0, 2147483647.0},          // HardwareVersion
+    {74, VT::Int, true, true, 1, 0, 2147483647.0},          // MotorConfig::MotorType
 };
 
 // Codes whose value travels in byte 3 alone.
@@ -108,7 +108,7 @@ bool parseUnsigned(const std::string& text, uint32_t* out)
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 // Helpers of the streams and workflows.
 namespace {
@@ -156,9 +156,9 @@ struct ChannelRange {
     double lo, hi;
 };
 constexpr ChannelRange kChannels[] = {
-    {-60, 60}, {-60, 60}, {-60, 60}, {-60, 60}, {-60, 60},   // a, b, c, q, d currents
-    {-625, 625}, {-12.5, 12.5}, {0, 6.28},                  // motor, axle, electrical angle
-    {-30, 30}, {-30, 30}, {0, 60},                           // motor, axle speed, bus voltage
+    {-60, 60},   {-60, 60},     {-60, 60}, {-60, 60}, {-60, 60},   // a, b, c, q, d currents
+    {-625, 625}, {-12.5, 12.5}, {0, 6.28},                         // motor, axle, electrical angle
+    {-30, 30},   {-30, 30},     {0, 60},                           // motor, axle speed, bus voltage
 };
 constexpr int kChannelCount = int(sizeof(kChannels) / sizeof(kChannels[0]));
 
@@ -215,7 +215,7 @@ bool parseDouble(const std::string& value, double lo, double hi, double* out)
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& value)
 {
@@ -251,9 +251,12 @@ bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& v
         uint32_t v;
         const uint32_t limit = key == "position" ? 65535u : 600000u;
         if (!parseUnsigned(value, &v) || v > limit || value[0] == '-') return false;
-        if (key == "fw_ready_delay_ms") cfg.fwReadyDelayMs = v;
-        else if (key == "calib_ms") cfg.calibMs = v;
-        else cfg.position = uint16_t(v);
+        if (key == "fw_ready_delay_ms")
+            cfg.fwReadyDelayMs = v;
+        else if (key == "calib_ms")
+            cfg.calibMs = v;
+        else
+            cfg.position = uint16_t(v);
         return true;
     }
     if (key == "fw_ready_reply") return parseBool(value, &cfg.fwReadyReply);
@@ -289,15 +292,11 @@ DriveConfig configFromEnvironment()
     for (const auto& [env, key] : vars) {
         if (const char* v = std::getenv(env)) applySetting(cfg, key, v);
     }
-    if (const char* v = std::getenv("QUINTREL_SIM_NO_DRIVE"))
-        cfg.attached = std::string(v) != "1";
+    if (const char* v = std::getenv("QUINTREL_SIM_NO_DRIVE")) cfg.attached = std::string(v) != "1";
     return cfg;
 }
 
-SimDrive::SimDrive(const DriveConfig& config) : cfg_(config), table_(defaultTorqueTable())
-{
-    resetParameters();
-}
+SimDrive::SimDrive(const DriveConfig& config) : cfg_(config), table_(defaultTorqueTable()) { resetParameters(); }
 
 void SimDrive::configure(const DriveConfig& config)
 {
@@ -363,8 +362,7 @@ void SimDrive::setStatusWords(uint32_t errorWord, uint32_t stateWord, uint32_t d
 bool SimDrive::streaming() const
 {
     if (!cfg_.attached) return false;
-    return display_.on || temp_.on || ident_.on || calib_.on || (fw_.busy && cfg_.fwReadyReply) ||
-           fw_.endAckPending;
+    return display_.on || temp_.on || ident_.on || calib_.on || (fw_.busy && cfg_.fwReadyReply) || fw_.endAckPending;
 }
 
 Frame SimDrive::reply() const { return blank(cfg_.nodeId); }
@@ -508,8 +506,7 @@ bool SimDrive::handleCommand(const Frame& in, uint64_t nowUs, std::vector<Frame>
     if (matches(in, {0xFF, 0xFF, 0xFF, 0xFF, 0x56, 0xA0})) {   // product type
         r.data[2] = 0x56;
         r.data[3] = 0xA0;
-        for (size_t i = 0; i < 4 && i < cfg_.productType.size(); ++i)
-            r.data[4 + i] = uint8_t(cfg_.productType[i]);
+        for (size_t i = 0; i < 4 && i < cfg_.productType.size(); ++i) r.data[4 + i] = uint8_t(cfg_.productType[i]);
         out.push_back(r);
         return true;
     }
@@ -633,8 +630,8 @@ void SimDrive::finishFirmware(uint64_t nowUs)
             for (size_t i = 28; i < 52 && img[i] != 0; ++i) text += char(img[i]);
             unsigned a, b, c;
             char tail;
-            if (std::sscanf(text.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) == 3 && a <= 255 && b <= 255 &&
-                c <= 255 && text.find_first_not_of("0123456789.") == std::string::npos) {
+            if (std::sscanf(text.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) == 3 && a <= 255 && b <= 255 && c <= 255 &&
+                text.find_first_not_of("0123456789.") == std::string::npos) {
                 cfg_.fwVersion[0] = uint8_t(a);
                 cfg_.fwVersion[1] = uint8_t(b);
                 cfg_.fwVersion[2] = uint8_t(c);
@@ -850,7 +847,8 @@ void SimDrive::advanceIdentification(uint64_t nowUs, std::vector<Frame>& out)
         const double phase = 2 * kPi * (f0 * t + (f1 - f0) * t * t / (2 * duration));
         const double freq = f0 + (f1 - f0) * t / duration;
         const double iq = ident_.amplitude * std::sin(phase);
-        const double speed = std::max(-199.0, std::min(199.0, -(120.0 / freq) * (ident_.amplitude / 8.0) * std::cos(phase)));
+        const double speed =
+            std::max(-199.0, std::min(199.0, -(120.0 / freq) * (ident_.amplitude / 8.0) * std::cos(phase)));
         Frame s = f;
         s.data[1] = 0x1F;
         putBE24(s.data + 2, scaleToRaw(speed, -200, 200, 0xFFFFFF));
@@ -864,4 +862,4 @@ void SimDrive::advanceIdentification(uint64_t nowUs, std::vector<Frame>& out)
     }
 }
 
-}  // namespace sim
+}   // namespace sim

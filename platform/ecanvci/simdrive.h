@@ -17,19 +17,19 @@ struct Frame {
 };
 
 struct DriveConfig {
-    uint32_t nodeId = 0;               // identifier the drive listens and replies on
-    std::string productType = "QM72";  // 3 or 4 characters
-    uint8_t fwVersion[3] = {1, 6, 0};  // replaced by the image's version after a good transfer
+    uint32_t nodeId = 0;                // identifier the drive listens and replies on
+    std::string productType = "QM72";   // 3 or 4 characters
+    uint8_t fwVersion[3] = {1, 6, 0};   // replaced by the image's version after a good transfer
     bool attached = true;
-    double streamRateHz = 1000.0;      // live-sample frames per second
-    uint32_t fwReadyDelayMs = 20;      // busy -> ready gap at the end of each 1024-chunk block
-    bool fwReadyReply = true;          // false: stays busy after a block (the tool times out)
-    bool fwEndAck = true;              // false: the end of a transfer is never acknowledged
-    bool fwJumpAck = true;             // false: T71/T73 never confirm the boot-loader jump
-    uint32_t calibMs = 2000;           // calibration start -> results and finished reply
-    double identifySeconds = 3.0;      // length of the identification sample stream
-    bool tableWriteResult = true;      // report a torque-table write with a 0x58 frame
-    uint16_t position = 32768;         // current raw position (hybrid page)
+    double streamRateHz = 1000.0;   // live-sample frames per second
+    uint32_t fwReadyDelayMs = 20;   // busy -> ready gap at the end of each 1024-chunk block
+    bool fwReadyReply = true;       // false: stays busy after a block (the tool times out)
+    bool fwEndAck = true;           // false: the end of a transfer is never acknowledged
+    bool fwJumpAck = true;          // false: T71/T73 never confirm the boot-loader jump
+    uint32_t calibMs = 2000;        // calibration start -> results and finished reply
+    double identifySeconds = 3.0;   // length of the identification sample stream
+    bool tableWriteResult = true;   // report a torque-table write with a 0x58 frame
+    uint16_t position = 32768;      // current raw position (hybrid page)
 };
 
 // Reads a setting by name ("node_id", "product_type", "fw_version", "attached",
@@ -58,7 +58,7 @@ public:
     // Sample rates of the streams whose rate is not configurable.
     static constexpr uint64_t kTemperaturePeriodUs = 200000;   // 5 frames per second
     static constexpr double kIdentifyRateHz = 500.0;
-    static constexpr uint64_t kFwEndAckDelayUs = 100000;       // time to "write flash"
+    static constexpr uint64_t kFwEndAckDelayUs = 100000;   // time to "write flash"
     static constexpr size_t kFwImageLimit = 16u << 20;
     static constexpr uint32_t kFwBlockChunks = 1024;
 
@@ -97,14 +97,14 @@ private:
     struct Display {
         bool on = false;
         uint64_t startUs = 0;
-        uint64_t sent = 0;       // frames sent since startUs (after any skip)
+        uint64_t sent = 0;   // frames sent since startUs (after any skip)
         int channels[3] = {};
         int count = 0;
     };
     struct Temperature {
         bool on = false;
         bool epochSet = false;
-        uint64_t epochUs = 0;    // the drive "warms up" from its first stream start
+        uint64_t epochUs = 0;   // the drive "warms up" from its first stream start
         uint64_t nextUs = 0;
     };
     struct Firmware {
@@ -112,7 +112,7 @@ private:
         std::vector<uint8_t> image;
         uint32_t chunks = 0;
         bool busy = false;
-        bool broken = false;     // a chunk came while busy, or the image grew too large
+        bool broken = false;   // a chunk came while busy, or the image grew too large
         uint64_t readyAtUs = 0;
         bool endAckPending = false;
         uint64_t endAckAtUs = 0;
@@ -127,7 +127,7 @@ private:
         uint64_t startUs = 0;
         uint64_t sent = 0;
         uint64_t total = 0;
-        double amplitude = 0;    // Iq amplitude, A
+        double amplitude = 0;   // Iq amplitude, A
     };
     struct TableWrite {
         bool active = false;
@@ -166,4 +166,4 @@ private:
     bool hybridOn_ = false;
 };
 
-}  // namespace sim
+}   // namespace sim

@@ -11,8 +11,8 @@ uint32_t failuresFromEnvironment()
     const char* env = std::getenv("QUINTREL_SIM_FAIL");
     if (!env) return 0;
     const std::pair<const char*, uint32_t> names[] = {
-        {"open", SIM_FAIL_OPEN_DEVICE}, {"init", SIM_FAIL_INIT_CAN}, {"start", SIM_FAIL_START_CAN},
-        {"receive", SIM_FAIL_RECEIVE}, {"transmit", SIM_FAIL_TRANSMIT}, {"errinfo", SIM_FAIL_READ_ERR_INFO}};
+        {"open", SIM_FAIL_OPEN_DEVICE}, {"init", SIM_FAIL_INIT_CAN},     {"start", SIM_FAIL_START_CAN},
+        {"receive", SIM_FAIL_RECEIVE},  {"transmit", SIM_FAIL_TRANSMIT}, {"errinfo", SIM_FAIL_READ_ERR_INFO}};
     uint32_t flags = 0;
     std::string list(env);
     size_t start = 0;
@@ -26,7 +26,7 @@ uint32_t failuresFromEnvironment()
     }
     return flags;
 }
-}  // namespace
+}   // namespace
 
 VirtualBus& VirtualBus::instance()
 {
@@ -48,15 +48,15 @@ VirtualBus::~VirtualBus()
 
 uint64_t VirtualBus::nowUs() const
 {
-    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now() - loaded_).count());
+    return uint64_t(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - loaded_).count());
 }
 
 uint32_t VirtualBus::stampLocked() const
 {
     // The adapter counts microseconds since the device was opened, in 32 bits.
-    return uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now() - opened_).count());
+    return uint32_t(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - opened_).count());
 }
 
 void VirtualBus::pushLocked(uint32_t ch, const CanFrameObject& frame)

@@ -9,11 +9,10 @@
 
 inline QString logStamp(int msecsOfDay)
 {
-    const int h = msecsOfDay / 3600000, m = msecsOfDay / 60000 % 60, s = msecsOfDay / 1000 % 60,
-              ms = msecsOfDay % 1000;
-    const char16_t text[12] = {char16_t(u'0' + h / 10),  char16_t(u'0' + h % 10),       u':',
-                               char16_t(u'0' + m / 10),  char16_t(u'0' + m % 10),       u':',
-                               char16_t(u'0' + s / 10),  char16_t(u'0' + s % 10),       u'.',
+    const int h = msecsOfDay / 3600000, m = msecsOfDay / 60000 % 60, s = msecsOfDay / 1000 % 60, ms = msecsOfDay % 1000;
+    const char16_t text[12] = {char16_t(u'0' + h / 10),   char16_t(u'0' + h % 10),       u':',
+                               char16_t(u'0' + m / 10),   char16_t(u'0' + m % 10),       u':',
+                               char16_t(u'0' + s / 10),   char16_t(u'0' + s % 10),       u'.',
                                char16_t(u'0' + ms / 100), char16_t(u'0' + ms / 10 % 10), char16_t(u'0' + ms % 10)};
     return QString(reinterpret_cast<const QChar*>(text), 12);
 }
@@ -36,7 +35,8 @@ public:
     {
         constexpr qint64 kDay = 86400000;
         const qint64 wallNs =
-            wallNs_ + std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - steady_).count();
+            wallNs_ +
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - steady_).count();
         const qint64 ms = (wallNs >= 0 ? wallNs / 1000000 : (wallNs - 999999) / 1000000) + offsetMs_;
         return int(((ms % kDay) + kDay) % kDay);
     }

@@ -78,12 +78,15 @@ bool WorkerPool::runOnGui(std::function<void()> fn)
     auto call = std::make_shared<Call>();
     QObject* ctx = context_.data();
     if (!ctx || stopRequested()) return false;
-    QMetaObject::invokeMethod(ctx, [call, fn = std::move(fn)] {
-        fn();
-        std::lock_guard<std::mutex> lock(call->m);
-        call->done = true;
-        call->cv.notify_all();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        ctx,
+        [call, fn = std::move(fn)] {
+            fn();
+            std::lock_guard<std::mutex> lock(call->m);
+            call->done = true;
+            call->cv.notify_all();
+        },
+        Qt::QueuedConnection);
     std::unique_lock<std::mutex> lock(call->m);
     // Poll the stop flag: the GUI thread may be the one waiting in stopAll().
     while (!call->done) {

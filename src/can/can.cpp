@@ -30,7 +30,7 @@ void resolve(QLibrary& lib, const char* name, Fn& out)
     out = reinterpret_cast<Fn>(lib.resolve(name));
 }
 
-}  // namespace
+}   // namespace
 
 bool CanThread::baudTiming(uchar baudIndex, uchar* timing0, uchar* timing1)
 {

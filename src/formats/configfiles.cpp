@@ -74,8 +74,10 @@ std::string saveText(const std::function<double(const char* spinBox)>& valueOf)
     YAML::Node motor;
     YAML::Node protection;
     for (const Entry* e : saved) {
-        if (std::string(e->section) == "电机") motor[e->key] = formatNumber(valueOf(e->spinBox));
-        else protection[e->key] = formatNumber(valueOf(e->spinBox));
+        if (std::string(e->section) == "电机")
+            motor[e->key] = formatNumber(valueOf(e->spinBox));
+        else
+            protection[e->key] = formatNumber(valueOf(e->spinBox));
     }
     YAML::Node root;
     root["电机"] = motor;
@@ -123,4 +125,4 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
     }
 }
 
-}  // namespace configfile
+}   // namespace configfile

@@ -47,4 +47,4 @@ using DialogHook = std::function<QString(QWidget* parent, const QString& caption
 extern DialogHook saveDialogHook;
 extern DialogHook openDialogHook;
 
-}  // namespace configfile
+}   // namespace configfile

@@ -4,18 +4,17 @@
 
 namespace {
 
-QString headerText(const QByteArray &image, int offset)
+QString headerText(const QByteArray& image, int offset)
 {
-    const char *field = image.constData() + offset;
+    const char* field = image.constData() + offset;
     int length = 0;
-    while (length < FirmwareTextFieldSize && field[length] != '\0')
-        ++length;
+    while (length < FirmwareTextFieldSize && field[length] != '\0') ++length;
     return QString::fromUtf8(field, length);
 }
 
-} // namespace
+}   // namespace
 
-FirmwareImageHeader readFirmwareImageHeader(const QByteArray &image)
+FirmwareImageHeader readFirmwareImageHeader(const QByteArray& image)
 {
     static const char magic[4] = {'R', 'B', 'L', '\0'};
     FirmwareImageHeader header;
@@ -28,24 +27,19 @@ FirmwareImageHeader readFirmwareImageHeader(const QByteArray &image)
     return header;
 }
 
-qint64 firmwareChunkCount(qint64 size)
-{
-    return size <= 0 ? 0 : (size + FirmwareChunkSize - 1) / FirmwareChunkSize;
-}
+qint64 firmwareChunkCount(qint64 size) { return size <= 0 ? 0 : (size + FirmwareChunkSize - 1) / FirmwareChunkSize; }
 
 int firmwareChunkLength(qint64 size, qint64 k)
 {
     const qint64 start = k * FirmwareChunkSize;
-    if (k < 0 || start >= size)
-        return 0;
+    if (k < 0 || start >= size) return 0;
     return int(qMin<qint64>(FirmwareChunkSize, size - start));
 }
 
-QByteArray firmwareChunkFrame(const QByteArray &image, qint64 k)
+QByteArray firmwareChunkFrame(const QByteArray& image, qint64 k)
 {
     const int length = firmwareChunkLength(image.size(), k);
-    if (length == 0)
-        return QByteArray();
+    if (length == 0) return QByteArray();
     QByteArray frame;
     frame.reserve(1 + length);
     frame.append(char(FirmwareChunkPrefix));
@@ -53,12 +47,6 @@ QByteArray firmwareChunkFrame(const QByteArray &image, qint64 k)
     return frame;
 }
 
-bool firmwareChunkEndsBlock(qint64 k, qint64 n)
-{
-    return (k + 1) % FirmwareChunksPerBlock == 0 && k + 1 < n;
-}
+bool firmwareChunkEndsBlock(qint64 k, qint64 n) { return (k + 1) % FirmwareChunksPerBlock == 0 && k + 1 < n; }
 
-int firmwareTransferProgress(qint64 k, qint64 n)
-{
-    return int(std::floor(k / (n + 1.0) * 100));
-}
+int firmwareTransferProgress(qint64 k, qint64 n) { return int(std::floor(k / (n + 1.0) * 100)); }

@@ -15,14 +15,12 @@ namespace {
 
 // QString/QVariant conversions accept "inf" and "nan"; such a point would
 // reach the drive as garbage, so it is treated like any other bad cell.
-bool toFinite(const QVariant &value, double *out)
+bool toFinite(const QVariant& value, double* out)
 {
-    if (!value.canConvert<double>())
-        return false;
+    if (!value.canConvert<double>()) return false;
     bool ok = false;
     const double d = value.toDouble(&ok);
-    if (!ok || !std::isfinite(d))
-        return false;
+    if (!ok || !std::isfinite(d)) return false;
     *out = d;
     return true;
 }
@@ -42,32 +40,29 @@ quint16 scaledField(double value)
     return quint16(quint32(whole) & 0xFFFFu);
 }
 
-} // namespace
+}   // namespace
 
-TorquePointList readWorkbookPoints(const QString &path)
+TorquePointList readWorkbookPoints(const QString& path)
 {
     TorquePointList points;
     XlsxReader workbook(path);
     const QStringList sheets = workbook.sheetNames();
     if (sheets.isEmpty() || !workbook.selectSheet(sheets.first(), 2)) {
-        if (!workbook.errorString().isEmpty())
-            qDebug().noquote() << "workbook not readable:" << workbook.errorString();
+        if (!workbook.errorString().isEmpty()) qDebug().noquote() << "workbook not readable:" << workbook.errorString();
         return points;
     }
     for (int row = 1;; ++row) {
         const QVariant xCell = workbook.read(row, 1);
-        if (!xCell.isValid())
-            break;
+        if (!xCell.isValid()) break;
         double x, y;
         // A header row of text or a row without a second value is skipped.
-        if (!toFinite(workbook.read(row, 2), &y) || !toFinite(xCell, &x))
-            continue;
+        if (!toFinite(workbook.read(row, 2), &y) || !toFinite(xCell, &x)) continue;
         points.append({x, y});
     }
     return points;
 }
 
-bool parsePointLine(const QString &line, TorquePoint *point)
+bool parsePointLine(const QString& line, TorquePoint* point)
 {
     static const QRegularExpression separators(QStringLiteral("[,\\s\t]+"));
     const QString trimmed = line.trimmed();
@@ -84,27 +79,23 @@ bool parsePointLine(const QString &line, TorquePoint *point)
             to = match.capturedStart();
             next = match.capturedEnd();
         }
-        if (to > from)
-            parts[found++] = QStringView(trimmed).mid(from, to - from);
+        if (to > from) parts[found++] = QStringView(trimmed).mid(from, to - from);
         from = next;
     }
-    if (found < 2)
-        return false;
+    if (found < 2) return false;
     bool okX = false, okY = false;
     const double x = parts[0].toDouble(&okX);
     const double y = parts[1].toDouble(&okY);
-    if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y))
-        return false;
+    if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y)) return false;
     *point = {x, y};
     return true;
 }
 
-bool readTextPoints(const QString &path, TorquePointList *points)
+bool readTextPoints(const QString& path, TorquePointList* points)
 {
     points->clear();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
     if (file.size() > MaxPointListFileSize) {
         qDebug().noquote() << "point list not read: larger than" << MaxPointListFileSize << "bytes";
         return true;
@@ -113,49 +104,41 @@ bool readTextPoints(const QString &path, TorquePointList *points)
     QString line;
     TorquePoint point;
     while (in.readLineInto(&line)) {
-        if (parsePointLine(line, &point))
-            points->append(point);
+        if (parsePointLine(line, &point)) points->append(point);
     }
     return true;
 }
 
-TorquePointList monotonicFilter(const TorquePointList &points)
+TorquePointList monotonicFilter(const TorquePointList& points)
 {
     TorquePointList kept;
-    if (points.isEmpty())
-        return kept;
+    if (points.isEmpty()) return kept;
     kept.append(points.first());
     for (qsizetype i = 1; i < points.size(); ++i) {
-        const TorquePoint &last = kept.last();
-        if (points[i].first > last.first && points[i].second > last.second)
-            kept.append(points[i]);
+        const TorquePoint& last = kept.last();
+        if (points[i].first > last.first && points[i].second > last.second) kept.append(points[i]);
     }
     return kept;
 }
 
-TorquePointList reducePointList(const TorquePointList &points)
+TorquePointList reducePointList(const TorquePointList& points)
 {
     const qsizetype m = points.size();
-    if (m <= MaxTorqueTablePoints)
-        return points;
+    if (m <= MaxTorqueTablePoints) return points;
     TorquePointList reduced;
     reduced.reserve(MaxTorqueTablePoints);
     const double step = (m - 1) / double(MaxTorqueTablePoints - 1);
-    for (int i = 0; i < MaxTorqueTablePoints; ++i)
-        reduced.append(points.at(qsizetype(i * step + 0.5)));
+    for (int i = 0; i < MaxTorqueTablePoints; ++i) reduced.append(points.at(qsizetype(i * step + 0.5)));
     return reduced;
 }
 
-TorquePointList processExcelFile(const QString &path, const QString &sheet,
-                                 PointListError *error)
+TorquePointList processExcelFile(const QString& path, const QString& sheet, PointListError* error)
 {
     Q_UNUSED(sheet)
-    if (error)
-        *error = PointListError::None;
+    if (error) *error = PointListError::None;
     if (!QFileInfo::exists(path)) {
         qDebug() << "no file found !";
-        if (error)
-            *error = PointListError::NoFile;
+        if (error) *error = PointListError::NoFile;
         return {};
     }
 
@@ -164,25 +147,29 @@ TorquePointList processExcelFile(const QString &path, const QString &sheet,
     if (suffix == QLatin1String("xls") || suffix == QLatin1String("xlsx")) {
         raw = readWorkbookPoints(path);
     } else if (!readTextPoints(path, &raw)) {
-        if (error)
-            *error = PointListError::CannotOpen;
+        if (error) *error = PointListError::CannotOpen;
         return {};
     }
     return reducePointList(monotonicFilter(raw));
 }
 
-QString pointListText(const TorquePointList &points)
+QString pointListText(const TorquePointList& points)
 {
     QString text;
-    for (const TorquePoint &point : points)
-        text += QStringLiteral("(%1, %2)\n").arg(point.first).arg(point.second);
+    for (const TorquePoint& point : points) text += QStringLiteral("(%1, %2)\n").arg(point.first).arg(point.second);
     return text;
 }
 
-std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint &point)
+std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint& point)
 {
     const quint16 x = scaledField(point.first);
     const quint16 y = scaledField(point.second);
-    return {0x60, 0x01, quint8(count & 0xFF), quint8(index & 0xFF),
-            quint8(x & 0xFF), quint8(x >> 8), quint8(y & 0xFF), quint8(y >> 8)};
+    return {0x60,
+            0x01,
+            quint8(count & 0xFF),
+            quint8(index & 0xFF),
+            quint8(x & 0xFF),
+            quint8(x >> 8),
+            quint8(y & 0xFF),
+            quint8(y >> 8)};
 }

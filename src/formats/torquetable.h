@@ -13,41 +13,40 @@
 using TorquePoint = std::pair<double, double>;
 using TorquePointList = QList<TorquePoint>;
 
-constexpr int MinTorqueTablePoints = 10; // fewer is refused with "数据不足"
+constexpr int MinTorqueTablePoints = 10;   // fewer is refused with "数据不足"
 constexpr int MaxTorqueTablePoints = 30;
 // A text list larger than this (some hundred thousand points) is not read: it gives no points.
 constexpr qint64 MaxPointListFileSize = 4 * 1024 * 1024;
 
 enum class PointListError {
     None,
-    NoFile,     // nothing at the path ("no file found !" is written to the debug output)
-    CannotOpen, // a text file that cannot be opened; the caller logs and shows it
+    NoFile,       // nothing at the path ("no file found !" is written to the debug output)
+    CannotOpen,   // a text file that cannot be opened; the caller logs and shows it
 };
 
 // The filtered list of the file at path: workbook branch for .xls/.xlsx,
 // text branch otherwise, then monotonicFilter and reducePointList. Empty on any
 // failure. The sheet name is not consulted: the first sheet is read.
-TorquePointList processExcelFile(const QString &path, const QString &sheet,
-                                 PointListError *error = nullptr);
+TorquePointList processExcelFile(const QString& path, const QString& sheet, PointListError* error = nullptr);
 
 // Raw rows of the first sheet, from row 1 down to the first empty cell in column 1. Only
 // the first two columns are kept in memory.
-TorquePointList readWorkbookPoints(const QString &path);
+TorquePointList readWorkbookPoints(const QString& path);
 // Raw lines of a text file; false when it cannot be opened. Empty when it is larger than
 // MaxPointListFileSize.
-bool readTextPoints(const QString &path, TorquePointList *points);
+bool readTextPoints(const QString& path, TorquePointList* points);
 // One line of a text list: the first two numbers split on commas and white space.
-bool parsePointLine(const QString &line, TorquePoint *point);
+bool parsePointLine(const QString& line, TorquePoint* point);
 
 // Keeps the first point, then each point whose x and y both exceed the last kept one.
-TorquePointList monotonicFilter(const TorquePointList &points);
+TorquePointList monotonicFilter(const TorquePointList& points);
 // Evenly picks MaxTorqueTablePoints points, first and last included, from a longer list.
-TorquePointList reducePointList(const TorquePointList &points);
+TorquePointList reducePointList(const TorquePointList& points);
 
 // "(x, y)\n" per point, as listed in the log and the confirmation box.
-QString pointListText(const TorquePointList &points);
+QString pointListText(const TorquePointList& points);
 
 // 60 01 count index x·10 y·10 (16-bit little-endian, truncated toward zero).
-std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint &point);
+std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint& point);
 
-#endif // TORQUETABLE_H
+#endif   // TORQUETABLE_H

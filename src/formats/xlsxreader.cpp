@@ -15,11 +15,10 @@ constexpr int MaxColumn = XlsxReader::MaxColumn;
 // Steps the reader on. A DTD or an entity reference ends the parse: workbook
 // parts never need either, and refusing them keeps external and expanding
 // entities out.
-bool nextToken(QXmlStreamReader &xml)
+bool nextToken(QXmlStreamReader& xml)
 {
     xml.readNext();
-    if (xml.tokenType() == QXmlStreamReader::DTD
-        || xml.tokenType() == QXmlStreamReader::EntityReference) {
+    if (xml.tokenType() == QXmlStreamReader::DTD || xml.tokenType() == QXmlStreamReader::EntityReference) {
         xml.raiseError(QStringLiteral("document type declarations are not accepted"));
         return false;
     }
@@ -27,13 +26,12 @@ bool nextToken(QXmlStreamReader &xml)
 }
 
 // Text of the element the reader stands on, up to its end tag.
-bool readText(QXmlStreamReader &xml, QString *out)
+bool readText(QXmlStreamReader& xml, QString* out)
 {
     out->clear();
     int depth = 1;
     while (depth > 0) {
-        if (!nextToken(xml))
-            return false;
+        if (!nextToken(xml)) return false;
         if (xml.isStartElement())
             ++depth;
         else if (xml.isEndElement())
@@ -46,15 +44,14 @@ bool readText(QXmlStreamReader &xml, QString *out)
 
 // Plain text of a string item (<si> or <is>): the <t> runs, without the
 // phonetic hints of <rPh>.
-bool readStringItem(QXmlStreamReader &xml, QString *out)
+bool readStringItem(QXmlStreamReader& xml, QString* out)
 {
     out->clear();
     int depth = 1;
     int phonetic = 0;
     bool inText = false;
     while (depth > 0) {
-        if (!nextToken(xml))
-            return false;
+        if (!nextToken(xml)) return false;
         if (xml.isStartElement()) {
             ++depth;
             if (xml.name() == QLatin1String("rPh"))
@@ -75,9 +72,9 @@ bool readStringItem(QXmlStreamReader &xml, QString *out)
 }
 
 // The r:id attribute, whatever prefix or relationship namespace the writer used.
-QString relationshipId(const QXmlStreamAttributes &attributes)
+QString relationshipId(const QXmlStreamAttributes& attributes)
 {
-    for (const QXmlStreamAttribute &attribute : attributes) {
+    for (const QXmlStreamAttribute& attribute : attributes) {
         if (attribute.name() == QLatin1String("id") && !attribute.namespaceUri().isEmpty())
             return attribute.value().toString();
     }
@@ -85,72 +82,58 @@ QString relationshipId(const QXmlStreamAttributes &attributes)
 }
 
 // "B12" -> row 12, column 2.
-bool parseCellReference(QStringView ref, int *row, int *column)
+bool parseCellReference(QStringView ref, int* row, int* column)
 {
     qsizetype i = 0;
     int col = 0;
     for (; i < ref.size() && ref[i] >= QLatin1Char('A') && ref[i] <= QLatin1Char('Z'); ++i) {
-        if (i == 3)
-            return false;
+        if (i == 3) return false;
         col = col * 26 + (ref[i].unicode() - 'A' + 1);
     }
-    if (col == 0 || col > MaxColumn || i == ref.size() || ref.size() - i > 7)
-        return false;
+    if (col == 0 || col > MaxColumn || i == ref.size() || ref.size() - i > 7) return false;
     int r = 0;
     for (; i < ref.size(); ++i) {
-        if (ref[i] < QLatin1Char('0') || ref[i] > QLatin1Char('9'))
-            return false;
+        if (ref[i] < QLatin1Char('0') || ref[i] > QLatin1Char('9')) return false;
         r = r * 10 + (ref[i].unicode() - '0');
     }
-    if (r < 1 || r > MaxRow)
-        return false;
+    if (r < 1 || r > MaxRow) return false;
     *row = r;
     *column = col;
     return true;
 }
 
-QString partDirectory(const QString &part)
+QString partDirectory(const QString& part)
 {
     const int slash = part.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : part.left(slash + 1);
 }
 
 // Relationships of a part live in _rels/<name>.rels beside it.
-QString relationshipsPart(const QString &part)
+QString relationshipsPart(const QString& part)
 {
     const int slash = part.lastIndexOf(QLatin1Char('/'));
-    return partDirectory(part) + QStringLiteral("_rels/") + part.mid(slash + 1)
-           + QStringLiteral(".rels");
+    return partDirectory(part) + QStringLiteral("_rels/") + part.mid(slash + 1) + QStringLiteral(".rels");
 }
 
 // Archive path of a relationship target, or empty when it points outside the package.
-QString resolveTarget(const QString &sourcePart, const QString &target)
+QString resolveTarget(const QString& sourcePart, const QString& target)
 {
-    if (target.isEmpty())
-        return QString();
-    const QString joined = target.startsWith(QLatin1Char('/')) ? target.mid(1)
-                                                               : partDirectory(sourcePart) + target;
+    if (target.isEmpty()) return QString();
+    const QString joined = target.startsWith(QLatin1Char('/')) ? target.mid(1) : partDirectory(sourcePart) + target;
     const QString clean = QDir::cleanPath(joined);
-    if (clean.isEmpty() || clean == QLatin1String(".") || clean.startsWith(QLatin1String("../"))
-        || clean == QLatin1String("..") || clean.startsWith(QLatin1Char('/')))
+    if (clean.isEmpty() || clean == QLatin1String(".") || clean.startsWith(QLatin1String("../")) ||
+        clean == QLatin1String("..") || clean.startsWith(QLatin1Char('/')))
         return QString();
     return clean;
 }
 
-bool typeIs(const QString &type, const char *kind)
-{
-    return type.endsWith(QLatin1Char('/') + QLatin1String(kind));
-}
+bool typeIs(const QString& type, const char* kind) { return type.endsWith(QLatin1Char('/') + QLatin1String(kind)); }
 
-quint64 cellKey(int row, int column)
-{
-    return (quint64(quint32(row)) << 32) | quint32(column);
-}
+quint64 cellKey(int row, int column) { return (quint64(quint32(row)) << 32) | quint32(column); }
 
-} // namespace
+}   // namespace
 
-XlsxReader::XlsxReader(const QString &path)
-    : m_path(path)
+XlsxReader::XlsxReader(const QString& path) : m_path(path)
 {
     if (!load()) {
         m_sheets.clear();
@@ -161,40 +144,31 @@ XlsxReader::XlsxReader(const QString &path)
 QStringList XlsxReader::sheetNames() const
 {
     QStringList names;
-    for (const Sheet &sheet : m_sheets)
-        names << sheet.name;
+    for (const Sheet& sheet : m_sheets) names << sheet.name;
     return names;
 }
 
-QString XlsxReader::errorString() const
-{
-    return m_error;
-}
+QString XlsxReader::errorString() const { return m_error; }
 
-bool XlsxReader::fail(const QString &message)
+bool XlsxReader::fail(const QString& message)
 {
     m_error = message;
     return false;
 }
 
-bool XlsxReader::selectSheet(const QString &name, int lastColumn)
+bool XlsxReader::selectSheet(const QString& name, int lastColumn)
 {
     m_cells.clear();
     m_error.clear();
-    for (const Sheet &sheet : std::as_const(m_sheets)) {
-        if (sheet.name != name)
-            continue;
+    for (const Sheet& sheet : std::as_const(m_sheets)) {
+        if (sheet.name != name) continue;
         QuaZip zip(m_path);
-        if (!zip.open(QuaZip::mdUnzip))
-            return fail(QStringLiteral("cannot open the workbook archive"));
+        if (!zip.open(QuaZip::mdUnzip)) return fail(QStringLiteral("cannot open the workbook archive"));
         QByteArray xml;
         switch (readEntry(zip, sheet.part, &xml)) {
-        case Entry::Failed:
-            return false;
-        case Entry::Missing:
-            return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
-        case Entry::Ok:
-            break;
+        case Entry::Failed: return false;
+        case Entry::Missing: return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
+        case Entry::Ok: break;
         }
         if (!parseSheet(xml, lastColumn)) {
             m_cells.clear();
@@ -205,17 +179,13 @@ bool XlsxReader::selectSheet(const QString &name, int lastColumn)
     return fail(QStringLiteral("no sheet named %1").arg(name));
 }
 
-QVariant XlsxReader::read(int row, int column) const
-{
-    return m_cells.value(cellKey(row, column));
-}
+QVariant XlsxReader::read(int row, int column) const { return m_cells.value(cellKey(row, column)); }
 
 // Reads one archive entry whole, refusing anything that inflates past the cap.
-XlsxReader::Entry XlsxReader::readEntry(QuaZip &zip, const QString &entry, QByteArray *data)
+XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QByteArray* data)
 {
     data->clear();
-    if (!zip.setCurrentFile(entry, QuaZip::csInsensitive))
-        return Entry::Missing;
+    if (!zip.setCurrentFile(entry, QuaZip::csInsensitive)) return Entry::Missing;
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info)) {
         fail(QStringLiteral("cannot read the archive directory"));
@@ -241,8 +211,7 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip &zip, const QString &entry, QByte
             fail(QStringLiteral("entry %1 is damaged").arg(entry));
             return Entry::Failed;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         if (data->size() + n > MaxEntrySize) {
             data->clear();
             fail(QStringLiteral("entry %1 is too large").arg(entry));
@@ -251,7 +220,7 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip &zip, const QString &entry, QByte
         data->append(buffer, qsizetype(n));
     }
     file.close();
-    if (file.getZipError() != 0) { // CRC mismatch or a cut stream
+    if (file.getZipError() != 0) {   // CRC mismatch or a cut stream
         data->clear();
         fail(QStringLiteral("entry %1 is damaged").arg(entry));
         return Entry::Failed;
@@ -259,25 +228,20 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip &zip, const QString &entry, QByte
     return Entry::Ok;
 }
 
-XlsxReader::Entry XlsxReader::readRelationships(QuaZip &zip, const QString &part,
-                                                Relationships *rels)
+XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part, Relationships* rels)
 {
     rels->clear();
     QByteArray data;
     const QString relsPart = relationshipsPart(part);
     const Entry status = readEntry(zip, relsPart, &data);
-    if (status != Entry::Ok)
-        return status;
+    if (status != Entry::Ok) return status;
     QXmlStreamReader xml(data);
     while (nextToken(xml)) {
-        if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship"))
-            continue;
+        if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship")) continue;
         const QXmlStreamAttributes attributes = xml.attributes();
-        if (attributes.value(QLatin1String("TargetMode")) == QLatin1String("External"))
-            continue;
+        if (attributes.value(QLatin1String("TargetMode")) == QLatin1String("External")) continue;
         const QString target = resolveTarget(part, attributes.value(QLatin1String("Target")).toString());
-        if (target.isEmpty())
-            continue;
+        if (target.isEmpty()) continue;
         rels->insert(attributes.value(QLatin1String("Id")).toString(),
                      qMakePair(attributes.value(QLatin1String("Type")).toString(), target));
     }
@@ -291,96 +255,79 @@ XlsxReader::Entry XlsxReader::readRelationships(QuaZip &zip, const QString &part
 bool XlsxReader::load()
 {
     QuaZip zip(m_path);
-    if (!zip.open(QuaZip::mdUnzip))
-        return fail(QStringLiteral("not a zip archive"));
+    if (!zip.open(QuaZip::mdUnzip)) return fail(QStringLiteral("not a zip archive"));
 
     // The package relationships name the workbook part; where a writer left
     // them out the usual place is taken.
     QString workbookPart = QStringLiteral("xl/workbook.xml");
     Relationships rels;
     switch (readRelationships(zip, QString(), &rels)) {
-    case Entry::Failed:
-        return false;
-    case Entry::Missing:
-        break;
+    case Entry::Failed: return false;
+    case Entry::Missing: break;
     case Entry::Ok:
-        for (const auto &rel : std::as_const(rels)) {
-            if (typeIs(rel.first, "officeDocument"))
-                workbookPart = rel.second;
+        for (const auto& rel : std::as_const(rels)) {
+            if (typeIs(rel.first, "officeDocument")) workbookPart = rel.second;
         }
         break;
     }
 
     QByteArray data;
     switch (readEntry(zip, workbookPart, &data)) {
-    case Entry::Failed:
-        return false;
-    case Entry::Missing:
-        return fail(QStringLiteral("no workbook in the archive"));
-    case Entry::Ok:
-        break;
+    case Entry::Failed: return false;
+    case Entry::Missing: return fail(QStringLiteral("no workbook in the archive"));
+    case Entry::Ok: break;
     }
 
-    QList<QPair<QString, QString>> declared; // name, relationship id
+    QList<QPair<QString, QString>> declared;   // name, relationship id
     QXmlStreamReader xml(data);
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
-            declared.append(qMakePair(xml.attributes().value(QLatin1String("name")).toString(),
-                                      relationshipId(xml.attributes())));
+            declared.append(
+                qMakePair(xml.attributes().value(QLatin1String("name")).toString(), relationshipId(xml.attributes())));
         }
     }
-    if (xml.hasError())
-        return fail(QStringLiteral("%1: %2").arg(workbookPart, xml.errorString()));
+    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(workbookPart, xml.errorString()));
 
     switch (readRelationships(zip, workbookPart, &rels)) {
-    case Entry::Failed:
-        return false;
-    case Entry::Missing:
-        return fail(QStringLiteral("the workbook has no relationships"));
-    case Entry::Ok:
-        break;
+    case Entry::Failed: return false;
+    case Entry::Missing: return fail(QStringLiteral("the workbook has no relationships"));
+    case Entry::Ok: break;
     }
-    for (const auto &sheet : std::as_const(declared)) {
+    for (const auto& sheet : std::as_const(declared)) {
         const auto rel = rels.constFind(sheet.second);
         if (sheet.first.isEmpty() || rel == rels.constEnd())
             return fail(QStringLiteral("sheet %1 has no part").arg(sheet.first));
         m_sheets.append(Sheet{sheet.first, rel->second});
     }
-    for (const auto &rel : std::as_const(rels)) {
-        if (typeIs(rel.first, "sharedStrings"))
-            return readSharedStrings(zip, rel.second);
+    for (const auto& rel : std::as_const(rels)) {
+        if (typeIs(rel.first, "sharedStrings")) return readSharedStrings(zip, rel.second);
     }
     return true;
 }
 
-bool XlsxReader::readSharedStrings(QuaZip &zip, const QString &part)
+bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
 {
     QByteArray data;
     switch (readEntry(zip, part, &data)) {
-    case Entry::Failed:
-        return false;
-    case Entry::Missing:
-        return fail(QStringLiteral("%1 is missing").arg(part));
-    case Entry::Ok:
-        break;
+    case Entry::Failed: return false;
+    case Entry::Missing: return fail(QStringLiteral("%1 is missing").arg(part));
+    case Entry::Ok: break;
     }
     QXmlStreamReader xml(data);
     QString text;
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
-            if (!readStringItem(xml, &text))
-                break;
+            if (!readStringItem(xml, &text)) break;
             if (m_sharedStrings.size() == MaxSharedStrings)
                 return fail(QStringLiteral("%1: more than %2 strings").arg(part).arg(MaxSharedStrings));
             m_sharedStrings.append(text);
         }
     }
-    if (xml.hasError())
-        return fail(QStringLiteral("%1: %2").arg(part, xml.errorString()));
+    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(part, xml.errorString()));
     return true;
 }
 
-bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
+bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
 {
     QXmlStreamReader xml(data);
     bool inSheetData = false;
@@ -392,28 +339,23 @@ bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
             inSheetData = false;
             continue;
         }
-        if (!xml.isStartElement())
-            continue;
+        if (!xml.isStartElement()) continue;
         if (xml.name() == QLatin1String("sheetData")) {
             inSheetData = true;
             continue;
         }
-        if (!inSheetData)
-            continue;
+        if (!inSheetData) continue;
 
         if (xml.name() == QLatin1String("row")) {
             const QStringView r = xml.attributes().value(QLatin1String("r"));
             bool ok = true;
             row = r.isEmpty() ? row + 1 : r.toInt(&ok);
-            if (!ok || row < 1 || row > MaxRow)
-                return fail(QStringLiteral("bad row number"));
+            if (!ok || row < 1 || row > MaxRow) return fail(QStringLiteral("bad row number"));
             column = 0;
             continue;
         }
-        if (xml.name() != QLatin1String("c"))
-            continue;
-        if (++cells > MaxCells)
-            return fail(QStringLiteral("sheet has more than %1 cells").arg(MaxCells));
+        if (xml.name() != QLatin1String("c")) continue;
+        if (++cells > MaxCells) return fail(QStringLiteral("sheet has more than %1 cells").arg(MaxCells));
 
         // Cells may leave out their reference; they then follow the previous one.
         const QXmlStreamAttributes attributes = xml.attributes();
@@ -422,20 +364,16 @@ bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
         int cellColumn = column + 1;
         if (!ref.isEmpty() && !parseCellReference(ref, &cellRow, &cellColumn))
             return fail(QStringLiteral("bad cell reference %1").arg(ref));
-        if (cellColumn > MaxColumn)
-            return fail(QStringLiteral("too many columns"));
+        if (cellColumn > MaxColumn) return fail(QStringLiteral("too many columns"));
         column = cellColumn;
         const QString type = attributes.value(QLatin1String("t")).toString();
 
         QString value, formula, inlineText;
         bool hasValue = false, hasInline = false;
         for (;;) {
-            if (!nextToken(xml))
-                break;
-            if (xml.isEndElement() && xml.name() == QLatin1String("c"))
-                break;
-            if (!xml.isStartElement())
-                continue;
+            if (!nextToken(xml)) break;
+            if (xml.isEndElement() && xml.name() == QLatin1String("c")) break;
+            if (!xml.isStartElement()) continue;
             bool ok = true;
             if (xml.name() == QLatin1String("v")) {
                 ok = readText(xml, &value);
@@ -446,11 +384,9 @@ bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
                 ok = readStringItem(xml, &inlineText);
                 hasInline = true;
             }
-            if (!ok)
-                break;
+            if (!ok) break;
         }
-        if (xml.hasError())
-            break;
+        if (xml.hasError()) break;
 
         QVariant cell;
         if (type == QLatin1String("inlineStr") && hasInline) {
@@ -468,8 +404,7 @@ bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
             } else if (type.isEmpty() || type == QLatin1String("n")) {
                 bool ok = false;
                 const double number = value.trimmed().toDouble(&ok);
-                if (!ok)
-                    return fail(QStringLiteral("bad number %1").arg(value));
+                if (!ok) return fail(QStringLiteral("bad number %1").arg(value));
                 cell = number;
             } else {
                 // "str" formula results, "e" error codes, "d" ISO dates: as text
@@ -479,10 +414,8 @@ bool XlsxReader::parseSheet(const QByteArray &data, int lastColumn)
             // A formula without a stored result reads as its text, never as empty.
             cell = QString(QLatin1Char('=') + formula);
         }
-        if (cell.isValid() && cellColumn <= lastColumn)
-            m_cells.insert(cellKey(cellRow, cellColumn), cell);
+        if (cell.isValid() && cellColumn <= lastColumn) m_cells.insert(cellKey(cellRow, cellColumn), cell);
     }
-    if (xml.hasError())
-        return fail(QStringLiteral("sheet: %1").arg(xml.errorString()));
+    if (xml.hasError()) return fail(QStringLiteral("sheet: %1").arg(xml.errorString()));
     return true;
 }

@@ -15,20 +15,19 @@ class QuaZip;
 // not a readable workbook has no sheets. Every entry taken from the archive is
 // bounded by MaxEntrySize, a sheet by MaxCells cells and the shared strings by
 // MaxSharedStrings items; documents carrying a DTD are refused.
-class XlsxReader
-{
+class XlsxReader {
 public:
     static constexpr qint64 MaxEntrySize = 16 * 1024 * 1024;
     static constexpr int MaxCells = 1000000;
     static constexpr int MaxSharedStrings = 1000000;
-    static constexpr int MaxColumn = 16384; // XFD
+    static constexpr int MaxColumn = 16384;   // XFD
 
-    explicit XlsxReader(const QString &path);
+    explicit XlsxReader(const QString& path);
 
     QStringList sheetNames() const;
     // Loads the named sheet's cells up to lastColumn (1-based). On failure no
     // sheet is selected and read() gives invalid values.
-    bool selectSheet(const QString &name, int lastColumn = MaxColumn);
+    bool selectSheet(const QString& name, int lastColumn = MaxColumn);
     QVariant read(int row, int column) const;
 
     // Why the workbook or the last selected sheet could not be read (empty when fine).
@@ -37,18 +36,18 @@ public:
 private:
     struct Sheet {
         QString name;
-        QString part; // archive path of the sheet document
+        QString part;   // archive path of the sheet document
     };
 
     enum class Entry { Ok, Missing, Failed };
-    using Relationships = QHash<QString, QPair<QString, QString>>; // id -> type, part
+    using Relationships = QHash<QString, QPair<QString, QString>>;   // id -> type, part
 
     bool load();
-    Entry readEntry(QuaZip &zip, const QString &entry, QByteArray *data);
-    Entry readRelationships(QuaZip &zip, const QString &part, Relationships *rels);
-    bool readSharedStrings(QuaZip &zip, const QString &part);
-    bool parseSheet(const QByteArray &xml, int lastColumn);
-    bool fail(const QString &message);
+    Entry readEntry(QuaZip& zip, const QString& entry, QByteArray* data);
+    Entry readRelationships(QuaZip& zip, const QString& part, Relationships* rels);
+    bool readSharedStrings(QuaZip& zip, const QString& part);
+    bool parseSheet(const QByteArray& xml, int lastColumn);
+    bool fail(const QString& message);
 
     QString m_path;
     QList<Sheet> m_sheets;
@@ -57,4 +56,4 @@ private:
     QString m_error;
 };
 
-#endif // XLSXREADER_H
+#endif   // XLSXREADER_H

@@ -41,4 +41,4 @@ inline void writeUInt16BE(uint8_t* p, uint16_t v)
     p[1] = static_cast<uint8_t>(v);
 }
 
-}  // namespace protocol
+}   // namespace protocol

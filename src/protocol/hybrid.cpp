@@ -16,4 +16,4 @@ protocol::Frame packFrame(uint16_t position, uint16_t speed, uint16_t kp, double
     return f;
 }
 
-}  // namespace hybrid
+}   // namespace hybrid

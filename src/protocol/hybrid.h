@@ -14,4 +14,4 @@ protocol::Frame packFrame(uint16_t position, uint16_t speed, uint16_t kp, double
 // Holds the drive where it is: the hybrid frame with every field but the position zero.
 inline protocol::Frame holdFrame(uint16_t position) { return packFrame(position, 0, 0, 0.0, 0); }
 
-}  // namespace hybrid
+}   // namespace hybrid

@@ -30,7 +30,7 @@ bool singleByteCode(MotorConfig code)
     return code == MC::InvertMotorDir || code == MC::ControlMode || code == MC::SynchronizationEnable;
 }
 
-}  // namespace
+}   // namespace
 
 void registerMetaTypes()
 {
@@ -150,4 +150,4 @@ QString hexBytes(const uint8_t* data, int len)
     return text;
 }
 
-}  // namespace protocol
+}   // namespace protocol

@@ -99,17 +99,17 @@ using Frame = std::array<uint8_t, 8>;
 
 enum class ValueType { Int, Float };
 
-}  // namespace protocol
+}   // namespace protocol
 
 // How a parameter row's Write button takes its value from the row's input.
 enum class RowInput {
-    Float,      // (float) of a double spin box
-    Truncated,  // (int) of a double spin box, toward zero
-    Checked,    // 1 when the check box is ticked
-    Index,      // combo box index
-    ComboValue, // CustomComboBox::getValue()
-    Spin,       // QSpinBox::value()
-    None,       // read-only row
+    Float,        // (float) of a double spin box
+    Truncated,    // (int) of a double spin box, toward zero
+    Checked,      // 1 when the check box is ticked
+    Index,        // combo box index
+    ComboValue,   // CustomComboBox::getValue()
+    Spin,         // QSpinBox::value()
+    None,         // read-only row
 };
 
 namespace protocol {
@@ -121,22 +121,22 @@ struct ParameterInfo {
     const char* name;      // enumerator name; nullptr for a form row without a code
     const char* logName;   // name in write and reply log lines
     ValueType type;
-    bool read;             // a read request exists
-    bool write;            // a write request exists
-    bool writeSaysSend;    // the write's log line begins ">>> Send" instead of ">>> Set"
+    bool read;            // a read request exists
+    bool write;           // a write request exists
+    bool writeSaysSend;   // the write's log line begins ">>> Send" instead of ">>> Set"
 
-    const char* button;    // pushButton_<button> writes, pushButton_<button>_2 reads; nullptr: no row
-    const char* input;     // object name of the row's input
+    const char* button;   // pushButton_<button> writes, pushButton_<button>_2 reads; nullptr: no row
+    const char* input;    // object name of the row's input
     RowInput kind;
-    int rowOrder;          // the order rows are bound in
-    int bulkOrder;         // the order of read-all and write-all
+    int rowOrder;    // the order rows are bound in
+    int bulkOrder;   // the order of read-all and write-all
 
     const char* definition;   // name in the parameter definition file
     int definitionOrder;
-    const char* section;      // configuration file section and key
+    const char* section;   // configuration file section and key
     const char* key;
-    int loadOrder;            // the order a configuration load applies keys in
-    int saveOrder;            // 1..9: written by a save, in this order
+    int loadOrder;   // the order a configuration load applies keys in
+    int saveOrder;   // 1..9: written by a save, in this order
 };
 
 // Registers MotorConfig and MotorType with the meta-type system (idempotent).
@@ -179,4 +179,4 @@ int controlModeIndex(int wire);
 // "f1 07 ..." : each byte after one blank, two lower-case hex digits.
 QString hexBytes(const uint8_t* data, int len);
 
-}  // namespace protocol
+}   // namespace protocol

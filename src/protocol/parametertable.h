@@ -10,6 +10,7 @@
 
 namespace protocol {
 
+// clang-format off
 inline constexpr std::array<ParameterInfo, 62> kParameterTable = {{
     // code, name, log name, type, read, write, write says "Send",
     // button, input, input kind, row order, bulk order,
@@ -202,6 +203,7 @@ inline constexpr std::array<ParameterInfo, 62> kParameterTable = {{
      "BaudRate", "comboBox_BaudRate", RowInput::None, 0, 47,
      nullptr, 0, nullptr, nullptr, 0, 0},
 }};
+// clang-format on
 
 // Pointers to the rows with a place in order, by that place (1 first). A place beyond N
 // or a gap shows up as a build error or a null entry; the tests check each order column.
@@ -214,4 +216,4 @@ constexpr std::array<const ParameterInfo*, N> parametersInOrder(int ParameterInf
     return out;
 }
 
-}  // namespace protocol
+}   // namespace protocol

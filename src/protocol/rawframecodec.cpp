@@ -36,7 +36,7 @@ void putLE16(uint8_t* p, const ScaledInput& s)
     protocol::writeUInt16LE(p, static_cast<uint16_t>(floatToUint(s.value, s.min, s.max, 16)));
 }
 
-}  // namespace
+}   // namespace
 
 int parseHexText(const QString& text, uint8_t* out)
 {
@@ -104,4 +104,4 @@ protocol::Frame quickSetTorqueFrame(const QuickSetInputs& in)
 
 protocol::Frame clearStateFrame() { return protocol::Frame{0xF2, 0xFF, 0xFF, 0xFF, 0x55, 0xA1, 0x00, 0x00}; }
 
-}  // namespace rawframes
+}   // namespace rawframes

@@ -44,4 +44,4 @@ protocol::Frame quickSetTorqueFrame(const QuickSetInputs& in);
 // Asks the drive to clear its error and state words.
 protocol::Frame clearStateFrame();
 
-}  // namespace rawframes
+}   // namespace rawframes

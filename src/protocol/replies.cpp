@@ -72,7 +72,7 @@ Reply identification(const uint8_t* d)
     }
 }
 
-}  // namespace
+}   // namespace
 
 Reply decodeReply(const uint8_t* d, int /*length*/)
 {
@@ -84,8 +84,7 @@ Reply decodeReply(const uint8_t* d, int /*length*/)
         return StatusWord{d[2], static_cast<quint64>(static_cast<qint64>(readInt32LE(d + 3)))};
     case 0xF5: {
         Temperatures t;
-        for (int k = 0; k < 3; ++k)
-            t.celsius[k] = float(readUInt16BE(d + 1 + 2 * k)) * 220.0f / 65535.0f - 45.0f;
+        for (int k = 0; k < 3; ++k) t.celsius[k] = float(readUInt16BE(d + 1 + 2 * k)) * 220.0f / 65535.0f - 45.0f;
         return t;
     }
     case 0xFA: return LiveSamples{{readUInt16BE(d + 1), readUInt16BE(d + 3), readUInt16BE(d + 5)}};
@@ -119,4 +118,4 @@ QString receivedValuesLine(float timestep, const float* values, int count)
     return line;
 }
 
-}  // namespace protocol
+}   // namespace protocol

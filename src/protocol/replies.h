@@ -28,12 +28,12 @@ struct Acknowledgement {
         MotorModeOn,
         MotorModeOff,
         ZeroPointSet,
-        TransferEcho,        // transfer start or end echoed: nothing to do
+        TransferEcho,   // transfer start or end echoed: nothing to do
         FlowPause,
         FlowResume,
         BootloaderJump,
-        FirmwareVersion,     // text: "a.b.c"
-        ProductType,         // text: three or four characters
+        FirmwareVersion,   // text: "a.b.c"
+        ProductType,       // text: three or four characters
         CalibrationFinished,
         ConfigsSaved,
         ConfigsSaveFailed,
@@ -113,4 +113,4 @@ QString receivedFrameLine(const uint8_t* bytes, int length, float timestep);
 // The stamp followed by values with 2 decimals, each after a blank.
 QString receivedValuesLine(float timestep, const float* values, int count);
 
-}  // namespace protocol
+}   // namespace protocol

@@ -19,17 +19,11 @@ QString textOf(const YAML::Node& node)
     return QString::fromStdString(node.as<std::string>());
 }
 
-void warnLoadFailure(const char* what)
-{
-    qWarning().noquote() << "Failed to load YAML:" << QString::fromUtf8(what);
-}
+void warnLoadFailure(const char* what) { qWarning().noquote() << "Failed to load YAML:" << QString::fromUtf8(what); }
 
 // A missing section or an empty one (key with no value) holds no entries;
 // any other node that is not a mapping makes the file malformed.
-bool isMapOrEmpty(const YAML::Node& node)
-{
-    return !node || node.IsNull() || node.IsMap();
-}
+bool isMapOrEmpty(const YAML::Node& node) { return !node || node.IsNull() || node.IsMap(); }
 
 // Size is checked before the library reads the file into its node tree.
 YAML::Node loadDefinitionFile(const QString& path)
@@ -40,8 +34,7 @@ YAML::Node loadDefinitionFile(const QString& path)
     return YAML::LoadFile(path.toUtf8().toStdString());
 }
 
-class EntryBudget
-{
+class EntryBudget {
 public:
     void spend(std::size_t entries)
     {
@@ -54,7 +47,7 @@ private:
     std::size_t used = 0;
 };
 
-} // namespace
+}   // namespace
 
 StateChecker::StateChecker() = default;
 
@@ -62,12 +55,10 @@ int StateChecker::extractShiftValue(const QString& key)
 {
     static const QRegularExpression pattern(QStringLiteral("1<<([0-9]+)"));
     const QRegularExpressionMatch match = pattern.match(key);
-    if (!match.hasMatch())
-        return -1;
+    if (!match.hasMatch()) return -1;
     bool ok = false;
     const uint n = match.captured(1).toUInt(&ok);
-    if (!ok)
-        return -1;
+    if (!ok) return -1;
     return static_cast<int>(n);
 }
 
@@ -79,13 +70,12 @@ bool StateChecker::loadYamlFile(const QString& path)
     }
 
     static const char* const sectionNames[] = {"state_word", "error_word", "drv_error_word", "warnning"};
-    QMap<QString, QMap<quint64, QString>>* const tables[] = {&stateWordMap, &errorWordMap,
-                                                             &drvErrorWordMap, &warnningMap};
+    QMap<QString, QMap<quint64, QString>>* const tables[] = {&stateWordMap, &errorWordMap, &drvErrorWordMap,
+                                                             &warnningMap};
 
     try {
         const YAML::Node root = loadDefinitionFile(path);
-        if (root.IsNull())
-            return true;
+        if (root.IsNull()) return true;
         EntryBudget budget;
         if (!root.IsMap()) {
             qWarning().noquote() << QStringLiteral("Failed to load YAML: the root of \"%1\" is not a map").arg(path);
@@ -95,21 +85,21 @@ bool StateChecker::loadYamlFile(const QString& path)
             const QString model = textOf(entry.first);
             const YAML::Node& sections = entry.second;
             if (!isMapOrEmpty(sections)) {
-                qWarning().noquote() << QStringLiteral("Failed to load YAML: product type \"%1\" is not a map").arg(model);
+                qWarning().noquote()
+                    << QStringLiteral("Failed to load YAML: product type \"%1\" is not a map").arg(model);
                 return false;
             }
-            if (sections.IsNull())
-                continue;
+            if (sections.IsNull()) continue;
             budget.spend(sections.size());
             for (int s = 0; s < 4; ++s) {
                 const YAML::Node section = sections[sectionNames[s]];
                 if (!isMapOrEmpty(section)) {
-                    qWarning().noquote() << QStringLiteral("Failed to load YAML: %1 of product type \"%2\" is not a map")
+                    qWarning().noquote() << QStringLiteral(
+                                                "Failed to load YAML: %1 of product type \"%2\" is not a map")
                                                 .arg(QString::fromLatin1(sectionNames[s]), model);
                     return false;
                 }
-                if (!section || section.IsNull())
-                    continue;
+                if (!section || section.IsNull()) continue;
                 budget.spend(section.size());
                 for (const auto& bit : section) {
                     const QString key = textOf(bit.first);
@@ -117,8 +107,9 @@ bool StateChecker::loadYamlFile(const QString& path)
                     const QString text = textOf(bit.second);
                     // Shifting a 64-bit one by a negative count or by 64 or more is undefined.
                     if (n < 0 || n > 63) {
-                        qDebug().noquote() << QStringLiteral("Skipped bit key \"%1\" of product type \"%2\": "
-                                                             "not 1<<N with N from 0 to 63")
+                        qDebug().noquote() << QStringLiteral(
+                                                  "Skipped bit key \"%1\" of product type \"%2\": "
+                                                  "not 1<<N with N from 0 to 63")
                                                   .arg(key, model);
                         continue;
                     }
@@ -135,8 +126,7 @@ bool StateChecker::loadYamlFile(const QString& path)
 
 bool StateChecker::loadMotorYamlFile(const QString& path)
 {
-    struct Table
-    {
+    struct Table {
         const char* key;
         QMap<QString, int>* map;
     };
@@ -155,8 +145,7 @@ bool StateChecker::loadMotorYamlFile(const QString& path)
                 return false;
             }
             table.map->clear();
-            for (const auto& entry : node)
-                table.map->insert(textOf(entry.first), entry.second.as<int>());
+            for (const auto& entry : node) table.map->insert(textOf(entry.first), entry.second.as<int>());
         }
     } catch (const std::exception& e) {
         warnLoadFailure(e.what());
@@ -181,14 +170,11 @@ static bool lookupBits(const QMap<QString, QMap<quint64, QString>>& table, const
 {
     out.clear();
     const auto it = table.constFind(model);
-    if (it == table.constEnd())
-        return false;
+    if (it == table.constEnd()) return false;
     for (auto bit = it->constBegin(); bit != it->constEnd(); ++bit) {
-        if (bit.key() & value)
-            out.append(bit.value());
+        if (bit.key() & value) out.append(bit.value());
     }
-    if (out.isEmpty())
-        out.append(QStringLiteral("PADDING"));
+    if (out.isEmpty()) out.append(QStringLiteral("PADDING"));
     return true;
 }
 
@@ -216,8 +202,7 @@ bool MotorParameterLoader::loadFromFile(const std::string& path)
             return false;
         }
         const YAML::Node list = root["parameters"];
-        if (!list)
-            return false;
+        if (!list) return false;
         if (!list.IsNull() && !list.IsSequence()) {
             warnLoadFailure("\"parameters\" is not a list");
             return false;
@@ -237,15 +222,13 @@ bool MotorParameterLoader::loadFromFile(const std::string& path)
             }
             Parameter p;
             p.name = nameNode.as<std::string>();
-            if (const YAML::Node description = element["description"])
-                p.description = description.as<std::string>();
+            if (const YAML::Node description = element["description"]) p.description = description.as<std::string>();
 
             // A number that does not convert costs only itself, not the entry. Infinity
             // and not-a-number would reach the input boxes and from there the drive.
             const auto readNumber = [&](const char* key, double& target) {
                 const YAML::Node node = element[key];
-                if (!node)
-                    return;
+                if (!node) return;
                 QString error;
                 try {
                     const double v = node.as<double>();

@@ -19,8 +19,7 @@ constexpr int MaxDefinitionEntries = 100000;
 
 // Texts of the drive's status-word bits per product type, and the name-to-code
 // tables of the identification parameters. Loaded once at start-up.
-class StateChecker
-{
+class StateChecker {
 public:
     StateChecker();
 
@@ -47,8 +46,7 @@ public:
     QMap<QString, QMap<quint64, QString>> warnningMap;
 };
 
-struct Parameter
-{
+struct Parameter {
     std::string name;
     double value = 0;
     double min_value = 0;
@@ -57,8 +55,7 @@ struct Parameter
 };
 
 // Default value and allowed range of each named drive parameter.
-class MotorParameterLoader
-{
+class MotorParameterLoader {
 public:
     bool loadFromFile(const std::string& path);
     // Exact, case-sensitive match; null when absent. Valid while the loader lives
@@ -68,4 +65,4 @@ public:
     std::unordered_map<std::string, Parameter> parameters;
 };
 
-#endif // LOADYAML_H
+#endif   // LOADYAML_H

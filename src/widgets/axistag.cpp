@@ -1,10 +1,8 @@
 #include "widgets/axistag.h"
 
-AxisTag::AxisTag(QCPAxis *parentAxis)
-    : QObject(parentAxis),
-      axis(parentAxis)
+AxisTag::AxisTag(QCPAxis* parentAxis) : QObject(parentAxis), axis(parentAxis)
 {
-    QCustomPlot *plot = axis->parentPlot();
+    QCustomPlot* plot = axis->parentPlot();
 
     // Invisible anchor on the right edge of the axis rect that carries the value.
     dummyTracer = new QCPItemTracer(plot);
@@ -35,38 +33,29 @@ AxisTag::AxisTag(QCPAxis *parentAxis)
 
 AxisTag::~AxisTag()
 {
-    if (dummyTracer)
-        dummyTracer->parentPlot()->removeItem(dummyTracer);
-    if (arrow)
-        arrow->parentPlot()->removeItem(arrow);
-    if (textItem)
-        textItem->parentPlot()->removeItem(textItem);
+    if (dummyTracer) dummyTracer->parentPlot()->removeItem(dummyTracer);
+    if (arrow) arrow->parentPlot()->removeItem(arrow);
+    if (textItem) textItem->parentPlot()->removeItem(textItem);
 }
 
-void AxisTag::setPen(const QPen &pen)
+void AxisTag::setPen(const QPen& pen)
 {
-    if (arrow)
-        arrow->setPen(pen);
-    if (textItem)
-        textItem->setPen(pen);
+    if (arrow) arrow->setPen(pen);
+    if (textItem) textItem->setPen(pen);
 }
 
-void AxisTag::setBrush(const QBrush &brush)
+void AxisTag::setBrush(const QBrush& brush)
 {
-    if (textItem)
-        textItem->setBrush(brush);
+    if (textItem) textItem->setBrush(brush);
 }
 
-void AxisTag::setText(const QString &text)
+void AxisTag::setText(const QString& text)
 {
-    if (textItem)
-        textItem->setText(text);
+    if (textItem) textItem->setText(text);
 }
 
 void AxisTag::updatePosition(double value)
 {
-    if (dummyTracer)
-        dummyTracer->position->setCoords(1.0, value);
-    if (arrow)
-        arrow->end->setCoords(axis->offset(), 0);
+    if (dummyTracer) dummyTracer->position->setCoords(1.0, value);
+    if (arrow) arrow->end->setCoords(axis->offset(), 0);
 }

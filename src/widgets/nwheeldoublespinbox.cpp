@@ -6,13 +6,9 @@
 namespace {
 // Code of the "NULL" item: no code chosen.
 constexpr int kNoCode = -1;
-} // namespace
+}   // namespace
 
-CustomComboBox::CustomComboBox(QWidget *parent)
-    : QComboBox(parent),
-      minValue(9999),
-      maxValue(-9999),
-      lastValidIndex(0)
+CustomComboBox::CustomComboBox(QWidget* parent) : QComboBox(parent), minValue(9999), maxValue(-9999), lastValidIndex(0)
 {
     addItem(QStringLiteral("NULL"), kNoCode);
     setCurrentIndex(0);
@@ -22,13 +18,11 @@ CustomComboBox::CustomComboBox(QWidget *parent)
 
 CustomComboBox::~CustomComboBox() = default;
 
-void CustomComboBox::addValueItem(const QString &text, int value)
+void CustomComboBox::addValueItem(const QString& text, int value)
 {
     addItem(text, value);
-    if (value < minValue)
-        minValue = value;
-    if (value > maxValue)
-        maxValue = value;
+    if (value < minValue) minValue = value;
+    if (value > maxValue) maxValue = value;
 }
 
 void CustomComboBox::setValue(int value)
@@ -41,10 +35,7 @@ void CustomComboBox::setValue(int value)
     setCurrentIndex(index >= 0 ? index : 0);
 }
 
-int CustomComboBox::getValue() const
-{
-    return currentData(Qt::UserRole).toInt();
-}
+int CustomComboBox::getValue() const { return currentData(Qt::UserRole).toInt(); }
 
 void CustomComboBox::handleSelectionChange(int index)
 {
@@ -56,14 +47,8 @@ void CustomComboBox::handleSelectionChange(int index)
     lastValidIndex = index;
 }
 
-nwheeldoublespinbox::nwheeldoublespinbox(QWidget *parent)
-    : QDoubleSpinBox(parent)
-{
-}
+nwheeldoublespinbox::nwheeldoublespinbox(QWidget* parent) : QDoubleSpinBox(parent) {}
 
 nwheeldoublespinbox::~nwheeldoublespinbox() = default;
 
-void nwheeldoublespinbox::wheelEvent(QWheelEvent *event)
-{
-    Q_UNUSED(event);
-}
+void nwheeldoublespinbox::wheelEvent(QWheelEvent* event) { Q_UNUSED(event); }

@@ -6,13 +6,10 @@ namespace {
 // An axis counts as under the pointer when its hit distance is below this.
 constexpr double kAxisHitPixels = 15.0;
 
-bool axisHit(double distance)
-{
-    return distance >= 0 && distance < kAxisHitPixels;
-}
-} // namespace
+bool axisHit(double distance) { return distance >= 0 && distance < kAxisHitPixels; }
+}   // namespace
 
-VekCustomPlot::VekCustomPlot(QWidget *parent)
+VekCustomPlot::VekCustomPlot(QWidget* parent)
     : QCustomPlot(parent),
       isShowTracer(false),
       xTracer(nullptr),
@@ -22,8 +19,7 @@ VekCustomPlot::VekCustomPlot(QWidget *parent)
       xRangeMin(0.01f),
       yRangeMax(1000),
       yRangeMin(0.01f)
-{
-}
+{}
 
 VekCustomPlot::~VekCustomPlot()
 {
@@ -37,41 +33,30 @@ VekCustomPlot::~VekCustomPlot()
     lineTracer = nullptr;
 }
 
-bool VekCustomPlot::tracerReady() const
-{
-    return isShowTracer && xTracer && yTracer && lineTracer;
-}
+bool VekCustomPlot::tracerReady() const { return isShowTracer && xTracer && yTracer && lineTracer; }
 
 void VekCustomPlot::setupTracer()
 {
-    if (!xTracer)
-        xTracer = new VekTracer(this, VekTracer::XAxisTracer, nullptr);
-    if (!yTracer)
-        yTracer = new VekTracer(this, VekTracer::YAxisTracer, nullptr);
-    if (!lineTracer)
-        lineTracer = new VekTraceLine(this, VekTraceLine::Both, nullptr);
+    if (!xTracer) xTracer = new VekTracer(this, VekTracer::XAxisTracer, nullptr);
+    if (!yTracer) yTracer = new VekTracer(this, VekTracer::YAxisTracer, nullptr);
+    if (!lineTracer) lineTracer = new VekTraceLine(this, VekTraceLine::Both, nullptr);
     showTracer(false);
 }
 
 void VekCustomPlot::showTracer(bool show)
 {
     isShowTracer = show;
-    if (xTracer)
-        xTracer->setVisible(show);
-    if (yTracer)
-        yTracer->setVisible(show);
+    if (xTracer) xTracer->setVisible(show);
+    if (yTracer) yTracer->setVisible(show);
     if (lineTracer) {
-        if (lineTracer->lineV)
-            lineTracer->lineV->setVisible(show);
-        if (lineTracer->lineH)
-            lineTracer->lineH->setVisible(show);
+        if (lineTracer->lineV) lineTracer->lineV->setVisible(show);
+        if (lineTracer->lineH) lineTracer->lineH->setVisible(show);
     }
 }
 
-void VekCustomPlot::updateTracerPlot(const QPointF &pos)
+void VekCustomPlot::updateTracerPlot(const QPointF& pos)
 {
-    if (!tracerReady())
-        return;
+    if (!tracerReady()) return;
 
     const double x = xAxis->pixelToCoord(pos.x());
     const double y = yAxis->pixelToCoord(pos.y());
@@ -89,12 +74,11 @@ void VekCustomPlot::setAnxisRange(float xMax, float xMin, float yMax, float yMin
     yRangeMin = yMin;
 }
 
-void VekCustomPlot::mouseMoveEvent(QMouseEvent *event)
+void VekCustomPlot::mouseMoveEvent(QMouseEvent* event)
 {
     QCustomPlot::mouseMoveEvent(event);
 
-    if (!tracerReady())
-        return;
+    if (!tracerReady()) return;
 
     const QPoint pos = event->position().toPoint();
     const double x = xAxis->pixelToCoord(pos.x());
@@ -105,7 +89,7 @@ void VekCustomPlot::mouseMoveEvent(QMouseEvent *event)
     replot(QCustomPlot::rpRefreshHint);
 }
 
-void VekCustomPlot::wheelEvent(QWheelEvent *event)
+void VekCustomPlot::wheelEvent(QWheelEvent* event)
 {
     const QPointF pos = mapFromGlobal(event->globalPosition().toPoint());
 
@@ -126,27 +110,20 @@ void VekCustomPlot::wheelEvent(QWheelEvent *event)
 
     const int direction = event->angleDelta().y();
     if (direction > 0) {
-        if (xSpan < xRangeMin)
-            zoomX = false;
-        if (ySpan < yRangeMin)
-            zoomY = false;
+        if (xSpan < xRangeMin) zoomX = false;
+        if (ySpan < yRangeMin) zoomY = false;
     } else if (direction < 0) {
-        if (xSpan > xRangeMax)
-            zoomX = false;
-        if (ySpan > yRangeMax)
-            zoomY = false;
+        if (xSpan > xRangeMax) zoomX = false;
+        if (ySpan > yRangeMax) zoomY = false;
     }
 
-    if (!zoomX && !zoomY)
-        return;
+    if (!zoomX && !zoomY) return;
 
     Qt::Orientations orientations;
-    if (zoomX)
-        orientations |= Qt::Horizontal;
-    if (zoomY)
-        orientations |= Qt::Vertical;
+    if (zoomX) orientations |= Qt::Horizontal;
+    if (zoomY) orientations |= Qt::Vertical;
 
-    QCPAxisRect *rect = axisRect(0);
+    QCPAxisRect* rect = axisRect(0);
     const Qt::Orientations saved = rect->rangeZoom();
     rect->setRangeZoom(orientations);
     updateTracerPlot(pos);
@@ -156,17 +133,16 @@ void VekCustomPlot::wheelEvent(QWheelEvent *event)
 
 // A window being laid out resizes the plot several times before its first paint; replot
 // once, when the size has settled, instead of rebuilding the paint buffers every time.
-void VekCustomPlot::resizeEvent(QResizeEvent *event)
+void VekCustomPlot::resizeEvent(QResizeEvent* event)
 {
     Q_UNUSED(event)
     setViewport(rect());
     replot(rpQueuedReplot);
 }
 
-void VekCustomPlot::paintEvent(QPaintEvent *event)
+void VekCustomPlot::paintEvent(QPaintEvent* event)
 {
     // Never paint stale buffers: a replot still queued is done now.
-    if (mReplotQueued)
-        replot(rpQueuedRefresh);
+    if (mReplotQueued) replot(rpQueuedRefresh);
     QCustomPlot::paintEvent(event);
 }

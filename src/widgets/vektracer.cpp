@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-VekTracer::VekTracer(QCustomPlot *_plot, TracerType _type, QObject *parent)
+VekTracer::VekTracer(QCustomPlot* _plot, TracerType _type, QObject* parent)
     : QObject(parent),
       visible(false),
       customPlot(_plot),
@@ -13,8 +13,7 @@ VekTracer::VekTracer(QCustomPlot *_plot, TracerType _type, QObject *parent)
       textItem(nullptr),
       arrow(nullptr)
 {
-    if (!customPlot)
-        return;
+    if (!customPlot) return;
 
     QPen pen(Qt::red);
     pen.setWidthF(0.5);
@@ -61,8 +60,7 @@ VekTracer::VekTracer(QCustomPlot *_plot, TracerType _type, QObject *parent)
         arrow->start->setParentAnchor(textItem->position);
         arrow->start->setCoords(-20, 0);
         break;
-    default:
-        break;
+    default: break;
     }
 
     setVisible(false);
@@ -70,31 +68,24 @@ VekTracer::VekTracer(QCustomPlot *_plot, TracerType _type, QObject *parent)
 
 VekTracer::~VekTracer()
 {
-    if (!customPlot)
-        return;
-    if (tracer)
-        customPlot->removeItem(tracer);
-    if (textItem)
-        customPlot->removeItem(textItem);
-    if (arrow)
-        customPlot->removeItem(arrow);
+    if (!customPlot) return;
+    if (tracer) customPlot->removeItem(tracer);
+    if (textItem) customPlot->removeItem(textItem);
+    if (arrow) customPlot->removeItem(arrow);
 }
 
-void VekTracer::setPen(const QPen &pen)
+void VekTracer::setPen(const QPen& pen)
 {
-    if (tracer)
-        tracer->setPen(pen);
-    if (arrow)
-        arrow->setPen(pen);
+    if (tracer) tracer->setPen(pen);
+    if (arrow) arrow->setPen(pen);
 }
 
-void VekTracer::setBrush(const QBrush &brush)
+void VekTracer::setBrush(const QBrush& brush)
 {
-    if (tracer)
-        tracer->setBrush(brush);
+    if (tracer) tracer->setBrush(brush);
 }
 
-void VekTracer::setLabelPen(const QPen &pen)
+void VekTracer::setLabelPen(const QPen& pen)
 {
     if (textItem) {
         textItem->setPen(pen);
@@ -103,28 +94,23 @@ void VekTracer::setLabelPen(const QPen &pen)
     }
 }
 
-void VekTracer::setText(const QString &text)
+void VekTracer::setText(const QString& text)
 {
-    if (textItem)
-        textItem->setText(text);
+    if (textItem) textItem->setText(text);
 }
 
 void VekTracer::setVisible(bool vis)
 {
     visible = vis;
-    if (tracer)
-        tracer->setVisible(visible);
-    if (textItem)
-        textItem->setVisible(visible);
-    if (arrow)
-        arrow->setVisible(visible);
+    if (tracer) tracer->setVisible(visible);
+    if (textItem) textItem->setVisible(visible);
+    if (arrow) arrow->setVisible(visible);
 }
 
 void VekTracer::updatePosition(double xValue, double yValue)
 {
     // A tracer built without a plot has nothing to move.
-    if (!customPlot || !tracer)
-        return;
+    if (!customPlot || !tracer) return;
 
     // Keep the y marker inside the visible range.
     const double yLimited = std::min(yValue, customPlot->yAxis->range().upper);
@@ -144,35 +130,26 @@ void VekTracer::updatePosition(double xValue, double yValue)
         arrow->end->setCoords(0, 0);
         setText(QString::number(yLimited, 'g', 6));
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-VekTraceLine::VekTraceLine(QCustomPlot *_plot, LineType _type, QObject *parent)
-    : QObject(parent),
-      type(_type),
-      customPlot(_plot),
-      lineV(nullptr),
-      lineH(nullptr)
+VekTraceLine::VekTraceLine(QCustomPlot* _plot, LineType _type, QObject* parent)
+    : QObject(parent), type(_type), customPlot(_plot), lineV(nullptr), lineH(nullptr)
 {
     initLine();
 }
 
 VekTraceLine::~VekTraceLine()
 {
-    if (!customPlot)
-        return;
-    if (lineV)
-        customPlot->removeItem(lineV);
-    if (lineH)
-        customPlot->removeItem(lineH);
+    if (!customPlot) return;
+    if (lineV) customPlot->removeItem(lineV);
+    if (lineH) customPlot->removeItem(lineH);
 }
 
 void VekTraceLine::initLine()
 {
-    if (!customPlot)
-        return;
+    if (!customPlot) return;
 
     const QPen linesPen(QBrush(Qt::red, Qt::SolidPattern), 1.0, Qt::DashLine);
 

@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The first, last and one block-closing chunk, and one past the end.
     for (qint64 k : {qint64(0), n - 1, qint64(FirmwareChunksPerBlock - 1), n}) {
         const QByteArray frame = firmwareChunkFrame(image, k);
-        fuzz::check(frame.isEmpty() || (frame.size() >= 2 && frame.size() <= 8 &&
-                                        quint8(frame.at(0)) == FirmwareChunkPrefix),
-                    "a chunk frame is FA and 1 to 7 bytes");
+        fuzz::check(
+            frame.isEmpty() || (frame.size() >= 2 && frame.size() <= 8 && quint8(frame.at(0)) == FirmwareChunkPrefix),
+            "a chunk frame is FA and 1 to 7 bytes");
         fuzz::check(frame.size() == (k < n && k >= 0 ? firmwareChunkLength(image.size(), k) + 1 : 0),
                     "frame length matches chunk length");
         (void)firmwareChunkEndsBlock(k, n);

@@ -28,11 +28,10 @@ bool answerSave = false;
 void closeBoxes()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (qobject_cast<QMessageBox*>(modal) || qobject_cast<QFileDialog*>(modal))
-        static_cast<QDialog*>(modal)->reject();
+    if (qobject_cast<QMessageBox*>(modal) || qobject_cast<QFileDialog*>(modal)) static_cast<QDialog*>(modal)->reject();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -95,8 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t take = std::min<size_t>(8, size - pos);
         std::memcpy(frame, data + pos, take);
         pos += take;
-        if (h >= 252) t = 0.0f;
-        else t += float(h / 9) * 0.005f;
+        if (h >= 252)
+            t = 0.0f;
+        else
+            t += float(h / 9) * 0.005f;
         MainWindowProbe::decode(w, frame, h % 9, t);
     }
 

@@ -15,7 +15,7 @@ void check(bool ok)
     if (!ok) std::abort();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Look every loaded product type up with a few words, as the status decoder does.
     const quint64 words[] = {0, 1, 0x80000000ull, ~quint64(0), quint64(qint64(qint32(0x80000001)))};
-    QStringList models = checker.stateWordMap.keys() + checker.errorWordMap.keys() +
-                         checker.drvErrorWordMap.keys() + checker.warnningMap.keys();
+    QStringList models = checker.stateWordMap.keys() + checker.errorWordMap.keys() + checker.drvErrorWordMap.keys() +
+                         checker.warnningMap.keys();
     models << QString();
     for (const QString& model : models.mid(0, 8)) {
         for (quint64 w : words) {

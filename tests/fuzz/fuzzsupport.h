@@ -56,4 +56,4 @@ inline void check(bool ok, const char* what)
     }
 }
 
-}  // namespace fuzz
+}   // namespace fuzz

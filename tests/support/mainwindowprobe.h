@@ -46,7 +46,8 @@ public:
     {
         w.flushLog();
         QStringList out;
-        const QStringList lines = w.ui->plainTextEdit_display->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            w.ui->plainTextEdit_display->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString& l : lines) out << l.mid(13);
         return out;
     }

@@ -4,8 +4,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-struct MessageLog
-{
+struct MessageLog {
     static inline QStringList lines;
     QtMessageHandler previous;
     MessageLog()

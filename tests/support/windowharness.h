@@ -40,8 +40,10 @@ public:
             boxes << Box{box->windowTitle(), box->text()};
             QAbstractButton* b = box->button(answer_);
             if (!b) b = box->button(QMessageBox::Ok);
-            if (b) b->click();
-            else box->reject();
+            if (b)
+                b->click();
+            else
+                box->reject();
         });
         timer_.start();
     }

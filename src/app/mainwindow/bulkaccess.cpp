@@ -40,7 +40,7 @@ void pressInTurn(WorkerPool& pool, MainWindow* window, bool read)
     }
 }
 
-}  // namespace
+}   // namespace
 
 void MainWindow::on_pushButton_ReadAllConfig_clicked()
 {

@@ -12,8 +12,7 @@
 
 #include <cstring>
 
-namespace {
-}  // namespace
+namespace {}   // namespace
 
 void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
 {
@@ -87,6 +86,7 @@ void MainWindow::processExcelFile(const QString& path, const QString& sheet)
     torqueCalibPoints = ::processExcelFile(path, sheet, &error);
     if (error == PointListError::CannotOpen) {
         emit writeLog(QStringLiteral("Cannot open file:") + path);
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Cannot open file: ") + path);
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"),
+                          QStringLiteral("Cannot open file: ") + path);
     }
 }

@@ -28,7 +28,7 @@ constexpr int kReadyWaitMs = 5000;
 constexpr int kEndAckWaitMs = 10000;
 constexpr int kPollMs = 200;
 constexpr auto kChunkGap = std::chrono::microseconds(1500);
-}  // namespace
+}   // namespace
 
 void MainWindow::on_pushButton_updateFW_clicked()
 {

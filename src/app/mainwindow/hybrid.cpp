@@ -33,7 +33,7 @@ bool sleepUntil(WorkerPool& workers, std::chrono::steady_clock::time_point deadl
     return !workers.stopRequested();
 }
 
-}  // namespace
+}   // namespace
 
 void MainWindow::on_pushButton_TP_Enable_clicked(bool)
 {
@@ -76,9 +76,9 @@ void MainWindow::on_pushButton_TP_start_clicked(bool checked)
         ui->pushButton_TP_start->setText(QStringLiteral("Stop"));
 
         const protocol::Frame frame = hybrid::packFrame(
-            static_cast<uint16_t>(ui->spinBox_TP_position->value()), static_cast<uint16_t>(ui->spinBox_TP_speed->value()),
-            static_cast<uint16_t>(ui->spinBox_TP_Kp->value()), ui->doubleSpinBox_TP_Kd->value(),
-            static_cast<uint16_t>(ui->spinBox_TP_torque->value()));
+            static_cast<uint16_t>(ui->spinBox_TP_position->value()),
+            static_cast<uint16_t>(ui->spinBox_TP_speed->value()), static_cast<uint16_t>(ui->spinBox_TP_Kp->value()),
+            ui->doubleSpinBox_TP_Kd->value(), static_cast<uint16_t>(ui->spinBox_TP_torque->value()));
         {
             QMutexLocker lock(&sendMutex);
             std::memcpy(txData, frame.data(), sizeof txData);

@@ -59,5 +59,6 @@ void MainWindow::SaveCalibrationData()
         return;
     }
 
-    QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("文件已保存至: %1").arg(path));
+    QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"),
+                      QStringLiteral("文件已保存至: %1").arg(path));
 }

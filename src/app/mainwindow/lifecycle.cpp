@@ -156,8 +156,7 @@ void MainWindow::initUI()
 
     // 9. Command buttons.
     const auto sendOrComplain = [this](const protocol::Frame& frame) {
-        if (!transmitFrame(frame))
-            showOpenDeviceFirst();
+        if (!transmitFrame(frame)) showOpenDeviceFirst();
     };
     connect(ui->pushButton_fw, &QPushButton::clicked, this, [sendOrComplain] {
         protocol::Frame f;
@@ -199,27 +198,33 @@ void MainWindow::initUI()
                         QMessageBox::Yes | QMessageBox::No, this);
         if (box.exec() == QMessageBox::Yes) MotorTransmitType(MotorType::SaveInformation, true);
     });
-    connect(ui->pushButton_ReadALLinformation, &QPushButton::clicked, ui->pushButton_ReadALLinformation, [this] {
-        if (!canThread->isOpen) {
-            showOpenDeviceFirst();
-            return;
-        }
-        for (QPushButton* b : {ui->pushButton_ProductBatch_2, ui->pushButton_VendorType_2,
-                               ui->pushButton_MotorNumber_2, ui->pushButton_HardwareVersion_2}) {
-            b->click();
-            QThread::msleep(10);
-        }
-        ui->pushButton_MotorType_2->click();
-    }, Qt::DirectConnection);
-    connect(ui->pushButton_WriteALLinformation, &QPushButton::clicked, ui->pushButton_WriteALLinformation, [this] {
-        if (!canThread->isOpen) {
-            showOpenDeviceFirst();
-            return;
-        }
-        for (QPushButton* b : {ui->pushButton_ProductBatch, ui->pushButton_VendorType, ui->pushButton_MotorNumber,
-                               ui->pushButton_HardwareVersion, ui->pushButton_MotorType})
-            b->click();
-    }, Qt::DirectConnection);
+    connect(
+        ui->pushButton_ReadALLinformation, &QPushButton::clicked, ui->pushButton_ReadALLinformation,
+        [this] {
+            if (!canThread->isOpen) {
+                showOpenDeviceFirst();
+                return;
+            }
+            for (QPushButton* b : {ui->pushButton_ProductBatch_2, ui->pushButton_VendorType_2,
+                                   ui->pushButton_MotorNumber_2, ui->pushButton_HardwareVersion_2}) {
+                b->click();
+                QThread::msleep(10);
+            }
+            ui->pushButton_MotorType_2->click();
+        },
+        Qt::DirectConnection);
+    connect(
+        ui->pushButton_WriteALLinformation, &QPushButton::clicked, ui->pushButton_WriteALLinformation,
+        [this] {
+            if (!canThread->isOpen) {
+                showOpenDeviceFirst();
+                return;
+            }
+            for (QPushButton* b : {ui->pushButton_ProductBatch, ui->pushButton_VendorType, ui->pushButton_MotorNumber,
+                                   ui->pushButton_HardwareVersion, ui->pushButton_MotorType})
+                b->click();
+        },
+        Qt::DirectConnection);
     connect(ui->pushButton_SaveConfigs, &QPushButton::clicked, this, [sendOrComplain] {
         protocol::Frame f;
         protocol::commandFrame(MotorType::SaveConfigs, &f);
@@ -320,11 +325,9 @@ void MainWindow::bindParameterRows()
                         [this, code, box] { MotorWriteConfig(code, box->value(), true); });
                 break;
             }
-            case RowInput::None:
-                break;
+            case RowInput::None: break;
             }
         }
-        if (row.hasRead)
-            connect(read, &QPushButton::clicked, this, [this, code] { MotorReadConfig(code, true); });
+        if (row.hasRead) connect(read, &QPushButton::clicked, this, [this, code] { MotorReadConfig(code, true); });
     }
 }

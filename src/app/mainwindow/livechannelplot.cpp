@@ -16,7 +16,7 @@ struct Channel {
     const char* checkBox;   // object name in the form
     const char* caption;    // the box's text, key of displayOptionMap
     DisplayOption option;
-    const char* name;       // checkedItem and legend name
+    const char* name;   // checkedItem and legend name
     float minValue;
     float maxValue;
 };
@@ -62,7 +62,7 @@ QBrush backgroundBrush(const QColor& color)
 
 const QPen kTransparentPen(QColor(255, 255, 255, 0));
 
-}  // namespace
+}   // namespace
 
 void MainWindow::initLivePlot()
 {

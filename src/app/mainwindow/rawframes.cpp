@@ -12,10 +12,9 @@ const QString kError = QStringLiteral("ERROR");
 
 rawframes::ScaledInput boxInput(const QDoubleSpinBox* box)
 {
-    return {static_cast<float>(box->value()), static_cast<float>(box->minimum()),
-            static_cast<float>(box->maximum())};
+    return {static_cast<float>(box->value()), static_cast<float>(box->minimum()), static_cast<float>(box->maximum())};
 }
-}  // namespace
+}   // namespace
 
 int MainWindow::HexStr_to_int(QString str)
 {
@@ -62,8 +61,7 @@ void MainWindow::on_pushButton_set_clicked()
         return;
     }
     QThread::msleep(2);
-    if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true))
-        showOpenDeviceFirst();
+    if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true)) showOpenDeviceFirst();
 }
 
 void MainWindow::on_pushButton_clearState_clicked()

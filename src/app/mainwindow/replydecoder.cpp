@@ -23,7 +23,7 @@ QString encoderDirText(int32_t v)
 
 QString logName(int code) { return QLatin1String(protocol::parameterInfo(code)->logName); }
 
-}  // namespace
+}   // namespace
 
 void MainWindow::onFrameReceived(CanFrameData data, int length, float timestep)
 {
@@ -86,11 +86,10 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
     case MotorConfig::Torque:
     case MotorConfig::Velocity:
     case MotorConfig::Position:
-        emit writeLog(QStringLiteral(">>> Set \"%1\" %2").arg(logName(code), status == 3 ? QStringLiteral("Success")
-                                                                                           : QStringLiteral("Fail")));
+        emit writeLog(QStringLiteral(">>> Set \"%1\" %2")
+                          .arg(logName(code), status == 3 ? QStringLiteral("Success") : QStringLiteral("Fail")));
         return;
-    default:
-        break;
+    default: break;
     }
 
     if (status == 3) {
@@ -118,8 +117,9 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
     }
     case MotorConfig::CalibVaild: {
         const int v = reply.firstByte;
-        ui->lineEdit_CalibVaild->setText(v == 0 ? QStringLiteral("Uncalibrated")
-                                         : v == 1 ? QStringLiteral("Calibrated") : QStringLiteral("NULL"));
+        ui->lineEdit_CalibVaild->setText(v == 0   ? QStringLiteral("Uncalibrated")
+                                         : v == 1 ? QStringLiteral("Calibrated")
+                                                  : QStringLiteral("NULL"));
         got(QString::number(v));
         return;
     }
@@ -133,7 +133,8 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
     case MotorConfig::EncoderOffset_Calib: {
         const uint32_t v = reply.asUInt;
         ui->doubleSpinBox_EncoderOffset->setValue(static_cast<double>(v));
-        if (code == static_cast<int>(MotorConfig::EncoderOffset_Calib)) ui->label_EncoderOffset->setText(QString::number(v));
+        if (code == static_cast<int>(MotorConfig::EncoderOffset_Calib))
+            ui->label_EncoderOffset->setText(QString::number(v));
         got(QString::number(v));
         return;
     }
@@ -142,7 +143,7 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
     case MotorConfig::HardwareVersion:
     case MotorConfig::MotorType: {
         const int32_t v = reply.asInt;
-        CustomComboBox* box = code == 70 ? ui->comboBox_ProductBatch
+        CustomComboBox* box = code == 70   ? ui->comboBox_ProductBatch
                               : code == 71 ? ui->comboBox_VendorType
                               : code == 73 ? ui->comboBox_HardwareVersion
                                            : ui->comboBox_MotorType;
@@ -156,8 +157,7 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
         got(QString::number(static_cast<uint32_t>(v)));
         return;
     }
-    default:
-        break;
+    default: break;
     }
 
     // The remaining codes fill the double spin box of their row.
@@ -194,19 +194,13 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
         motorModeOn = false;
         break;
     case A::ZeroPointSet:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"), QStringLiteral("Set Zero Point SUCCESS"));
+        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"),
+                          QStringLiteral("Set Zero Point SUCCESS"));
         break;
-    case A::TransferEcho:
-        break;
-    case A::FlowPause:
-        fwReady = false;
-        break;
-    case A::FlowResume:
-        fwReady = true;
-        break;
-    case A::BootloaderJump:
-        fwJumpAck = true;
-        break;
+    case A::TransferEcho: break;
+    case A::FlowPause: fwReady = false; break;
+    case A::FlowResume: fwReady = true; break;
+    case A::BootloaderJump: fwJumpAck = true; break;
     case A::FirmwareVersion: {
         const QString& version = reply.text;
         {
@@ -242,9 +236,7 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
     case A::ConfigsResetFailed:
         QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
         break;
-    case A::TransferEnd:
-        fwEndAck = true;
-        break;
+    case A::TransferEnd: fwEndAck = true; break;
     }
 }
 
@@ -277,9 +269,11 @@ void MainWindow::applyReply(const protocol::StatusWord& reply, const uchar*, int
         QString unknown;
     };
     static const Kind kinds[4] = {
-        {QStringLiteral("Error Word"), &StateChecker::getErrorWords, QStringLiteral("设备类型未知，无法解析电机错误字！")},
+        {QStringLiteral("Error Word"), &StateChecker::getErrorWords,
+         QStringLiteral("设备类型未知，无法解析电机错误字！")},
         {},
-        {QStringLiteral("DrvError Word"), &StateChecker::getDrvErrorWords, QStringLiteral("设备类型未知，无法解析drv错误字！")},
+        {QStringLiteral("DrvError Word"), &StateChecker::getDrvErrorWords,
+         QStringLiteral("设备类型未知，无法解析drv错误字！")},
         {QStringLiteral("Warnning"), &StateChecker::getWarnning, QStringLiteral("设备类型未知，无法解析警告！")},
     };
     const Kind& k = kinds[kind];

@@ -10,22 +10,15 @@
 
 namespace {
 
-
 // Seconds to whole milliseconds, through single precision as the drive tool always did
 // (0.7 s gives 699 ms).
 int toMs(double seconds) { return static_cast<int>(static_cast<double>(static_cast<float>(seconds)) * 1000.0); }
 
-}  // namespace
+}   // namespace
 
-void MainWindow::on_pushButton_Roundtrip_Torque_clicked(bool checked)
-{
-    startRoundtrip(checked, MotorConfig::Torque);
-}
+void MainWindow::on_pushButton_Roundtrip_Torque_clicked(bool checked) { startRoundtrip(checked, MotorConfig::Torque); }
 
-void MainWindow::on_pushButton_Roundtrip_Speed_clicked(bool checked)
-{
-    startRoundtrip(checked, MotorConfig::Velocity);
-}
+void MainWindow::on_pushButton_Roundtrip_Speed_clicked(bool checked) { startRoundtrip(checked, MotorConfig::Velocity); }
 
 void MainWindow::on_pushButton_Roundtrip_Position_clicked(bool checked)
 {
@@ -88,8 +81,7 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
         down = ui->doubleSpinBox_torque_down;
         up = ui->doubleSpinBox_torque_up;
         break;
-    default:
-        return;
+    default: return;
     }
     const MotorConfig mode = roundtripMode;
     const float value = static_cast<float>((runtimes % 2 == 1 ? up : down)->value());
@@ -141,6 +133,7 @@ void MainWindow::setRoundtripStatus(QString mode, bool running)
          {ui->doubleSpinBox_torque_down, ui->doubleSpinBox_torque_up, ui->doubleSpinBox_intervaltime_torque,
           ui->doubleSpinBox_runalltime_torque, ui->doubleSpinBox_speed_down, ui->doubleSpinBox_speed_up,
           ui->doubleSpinBox_intervaltime_speed, ui->doubleSpinBox_runalltime_speed, ui->doubleSpinBox_position_down,
-          ui->doubleSpinBox_position_up, ui->doubleSpinBox_intervaltime_position, ui->doubleSpinBox_runalltime_position})
+          ui->doubleSpinBox_position_up, ui->doubleSpinBox_intervaltime_position,
+          ui->doubleSpinBox_runalltime_position})
         box->setReadOnly(running);
 }

@@ -19,7 +19,7 @@ bool isInformationCode(MotorConfig code)
     const int c = static_cast<int>(code);
     return c >= 70 && c <= 74;
 }
-}  // namespace
+}   // namespace
 
 void MainWindow::refreshTransmitTarget()
 {
@@ -126,7 +126,8 @@ bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
         return false;
     }
     if (type == MotorType::GetState && ui->label_type->text().isEmpty()) {
-        if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("请先获取设备类型"));
+        if (isQMegBoxWindowDisplay)
+            QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("请先获取设备类型"));
         emit writeLog(QStringLiteral(">>> 请先获取设备类型"));
         return false;
     }
@@ -171,7 +172,8 @@ void MainWindow::on_spinBox_id_valueChanged(int arg1)
 {
     canThread->filterId = static_cast<uint32_t>(arg1);
     refreshTransmitTarget();
-    if (!ui->checkBox_recvAll->isChecked()) emit writeLog(QStringLiteral(">>> Receive CAN ID: ") + QString::number(arg1));
+    if (!ui->checkBox_recvAll->isChecked())
+        emit writeLog(QStringLiteral(">>> Receive CAN ID: ") + QString::number(arg1));
 }
 
 void MainWindow::on_checkBox_recvAll_stateChanged(int arg1)

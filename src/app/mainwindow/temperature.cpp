@@ -26,7 +26,7 @@ struct Series {
     QColor colour;
 };
 
-}  // namespace
+}   // namespace
 
 void MainWindow::createTemperaturePlot()
 {
@@ -56,7 +56,8 @@ void MainWindow::createTemperaturePlot()
     plot->xAxis->setLabel(QStringLiteral("Time (s)"));
     plot->yAxis->setLabel(QStringLiteral("Temperature (℃)"));
 
-    const Series series[3] = {{"MCU", QColor(255, 0, 0)}, {"ntc-mos", QColor(0, 255, 127)}, {"Motor", QColor(0, 0, 255)}};
+    const Series series[3] = {
+        {"MCU", QColor(255, 0, 0)}, {"ntc-mos", QColor(0, 255, 127)}, {"Motor", QColor(0, 0, 255)}};
     QPointer<QCPGraph>* graphs[3] = {&temperatureGraph1, &temperatureGraph2, &temperatureGraph3};
     QVector<QCPGraphData>** data[3] = {&temperatureData1, &temperatureData2, &temperatureData3};
     for (int k = 0; k < 3; ++k) {

@@ -12,7 +12,7 @@ const QString kUpdater = QStringLiteral("Renewer.exe");
 #else
 const QString kUpdater = QStringLiteral("Renewer");
 #endif
-}  // namespace
+}   // namespace
 
 void MainWindow::autoUpgrade(bool show)
 {
