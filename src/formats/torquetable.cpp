@@ -9,7 +9,6 @@
 #include <QTextStream>
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -23,21 +22,6 @@ bool toFinite(const QVariant& value, double* out)
     if (!ok || !std::isfinite(d)) return false;
     *out = d;
     return true;
-}
-
-// Scaled by 10 and truncated toward zero as a 32-bit integer (saturating, so
-// huge inputs stay defined), then cut to its low 16 bits.
-quint16 scaledField(double value)
-{
-    const double scaled = std::trunc(value * 10.0);
-    qint32 whole;
-    if (scaled >= double(std::numeric_limits<qint32>::max()))
-        whole = std::numeric_limits<qint32>::max();
-    else if (scaled <= double(std::numeric_limits<qint32>::min()))
-        whole = std::numeric_limits<qint32>::min();
-    else
-        whole = qint32(scaled);
-    return quint16(quint32(whole) & 0xFFFFu);
 }
 
 }   // namespace
@@ -158,18 +142,4 @@ QString pointListText(const TorquePointList& points)
     QString text;
     for (const TorquePoint& point : points) text += QStringLiteral("(%1, %2)\n").arg(point.first).arg(point.second);
     return text;
-}
-
-std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint& point)
-{
-    const quint16 x = scaledField(point.first);
-    const quint16 y = scaledField(point.second);
-    return {0x60,
-            0x01,
-            quint8(count & 0xFF),
-            quint8(index & 0xFF),
-            quint8(x & 0xFF),
-            quint8(x >> 8),
-            quint8(y & 0xFF),
-            quint8(y >> 8)};
 }

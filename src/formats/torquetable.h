@@ -1,6 +1,8 @@
 #ifndef TORQUETABLE_H
 #define TORQUETABLE_H
 
+#include "protocol/motorprotocol.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -46,7 +48,7 @@ TorquePointList reducePointList(const TorquePointList& points);
 // "(x, y)\n" per point, as listed in the log and the confirmation box.
 QString pointListText(const TorquePointList& points);
 
-// 60 01 count index x·10 y·10 (16-bit little-endian, truncated toward zero).
-std::array<quint8, 8> torqueTablePointFrame(int count, int index, const TorquePoint& point);
+// The table-write frame of one point is built with the other requests.
+using protocol::torqueTablePointFrame;
 
 #endif   // TORQUETABLE_H

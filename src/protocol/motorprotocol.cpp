@@ -1,7 +1,9 @@
 #include "protocol/motorprotocol.h"
 #include "protocol/parametertable.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace protocol {
 
@@ -28,6 +30,21 @@ const Index& index()
 bool singleByteCode(MotorConfig code)
 {
     return code == MC::InvertMotorDir || code == MC::ControlMode || code == MC::SynchronizationEnable;
+}
+
+// Scaled by 10 and truncated toward zero as a 32-bit integer (saturating, so
+// huge inputs stay defined), then cut to its low 16 bits.
+quint16 scaledField(double value)
+{
+    const double scaled = std::trunc(value * 10.0);
+    qint32 whole;
+    if (scaled >= double(std::numeric_limits<qint32>::max()))
+        whole = std::numeric_limits<qint32>::max();
+    else if (scaled <= double(std::numeric_limits<qint32>::min()))
+        whole = std::numeric_limits<qint32>::min();
+    else
+        whole = qint32(scaled);
+    return quint16(quint32(whole) & 0xFFFFu);
 }
 
 }   // namespace
@@ -114,6 +131,20 @@ Frame calibrationRequest(bool start)
 }
 
 Frame torqueTableReadRequest() { return Frame{0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}; }
+
+Frame torqueTablePointFrame(int count, int index, const std::pair<double, double>& point)
+{
+    const quint16 x = scaledField(point.first);
+    const quint16 y = scaledField(point.second);
+    return {0x60,
+            0x01,
+            quint8(count & 0xFF),
+            quint8(index & 0xFF),
+            quint8(x & 0xFF),
+            quint8(x >> 8),
+            quint8(y & 0xFF),
+            quint8(y >> 8)};
+}
 
 Frame bootloaderJumpRequest() { return Frame{0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xB0, 0x00, 0x00}; }
 

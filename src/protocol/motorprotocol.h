@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 #include <cstdint>
 
 enum class MotorConfig : int {
@@ -171,6 +172,8 @@ Frame hybridEnableRequest();
 Frame temperatureStreamRequest(bool stop);
 // Starts the live sample stream of the channels whose bits are set (bit n: channel n).
 Frame liveDisplayRequest(uint16_t channelMask);
+// 60 01 count index x·10 y·10 (16-bit little-endian, truncated toward zero).
+Frame torqueTablePointFrame(int count, int index, const std::pair<double, double>& point);
 
 // Control-mode combo index to wire value and back (wire value 4 is never written).
 int controlModeWire(int index);
