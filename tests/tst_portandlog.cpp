@@ -51,13 +51,8 @@ private slots:
         MainWindow w;
         auto* ui = MainWindowProbe::ui(w);
         SimSetFailures(SIM_FAIL_OPEN_DEVICE);
-        BoxCatcher boxes;
-        ui->radioButtonCAN1->setChecked(true);
-        ui->pushButton_openport->click();
-        QCOMPARE(boxes.boxes.size(), 1);
-        QCOMPARE(boxes.boxes[0].title, QString("ERROR"));
-        QCOMPARE(boxes.boxes[0].text, QString("Open Device Fail"));
-        QVERIFY(ui->pushButton_openport->isEnabled());
+        openPortFails(w);
+        if (QTest::currentTestFailed()) return;
         QVERIFY(!ui->pushButton_closeport->isEnabled());
         QVERIFY(MainWindowProbe::can(w)->wait(2000));   // the loop started and ended at once
         SimSetFailures(0);

@@ -127,6 +127,19 @@ inline void openPort(MainWindow& w)
     QVERIFY(MainWindowProbe::can(w)->isOpen);
 }
 
+// Presses Open Port on CAN 1 where the device cannot be opened: one error box, port left closed.
+inline void openPortFails(MainWindow& w)
+{
+    Ui_MainWindow* ui = MainWindowProbe::ui(w);
+    BoxCatcher boxes;
+    ui->radioButtonCAN1->setChecked(true);
+    ui->pushButton_openport->click();
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, QString("ERROR"));
+    QCOMPARE(boxes.boxes[0].text, QString("Open Device Fail"));
+    QVERIFY(ui->pushButton_openport->isEnabled());
+}
+
 // Runs the application's event loop as the program's main does, ending when the last
 // window closes, with start as its first work. A guard ends a loop that never would.
 inline void runLikeMain(std::function<void()> start, int limitMs = 30000)

@@ -180,19 +180,15 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
     using A = protocol::Acknowledgement;
     switch (reply.kind) {
     case A::MotorModeOn:
-        ui->pushButton_EnterMotorMode->setEnabled(false);
-        ui->pushButton_ExitMotorMode->setEnabled(true);
-        ui->pushButton_SetZeroPoint->setEnabled(false);
-        ui->pushButton_TP_Enable->setEnabled(false);
-        motorModeOn = true;
+    case A::MotorModeOff: {
+        const bool on = reply.kind == A::MotorModeOn;
+        ui->pushButton_EnterMotorMode->setEnabled(!on);
+        ui->pushButton_ExitMotorMode->setEnabled(on);
+        ui->pushButton_SetZeroPoint->setEnabled(!on);
+        ui->pushButton_TP_Enable->setEnabled(!on);
+        motorModeOn = on;
         break;
-    case A::MotorModeOff:
-        ui->pushButton_EnterMotorMode->setEnabled(true);
-        ui->pushButton_ExitMotorMode->setEnabled(false);
-        ui->pushButton_SetZeroPoint->setEnabled(true);
-        ui->pushButton_TP_Enable->setEnabled(true);
-        motorModeOn = false;
-        break;
+    }
     case A::ZeroPointSet:
         QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"),
                           QStringLiteral("Set Zero Point SUCCESS"));
