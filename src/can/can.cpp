@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 struct BaudRow {
@@ -173,6 +177,11 @@ void CanThread::run()
         debugLine(QStringLiteral("Stop receiving"));
         return;
     }
+#ifdef Q_OS_LINUX
+    // Linux lets each sleep run over by the thread's timer slack, 50 us by default: a tenth
+    // more on every 500 us poll, and a tenth less of what the loop can take in.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     while (!stopRequested) {
         QThread::usleep(500);
         if (!Receive) continue;
