@@ -34,6 +34,9 @@ YAML::Node loadDefinitionFile(const QString& path)
     return YAML::LoadFile(path.toUtf8().toStdString());
 }
 
+// The parsed root, or what went wrong reading the file, thrown again for the loader's report.
+const YAML::Node& rootOf(const ParsedDefinition& file);
+
 class EntryBudget {
 public:
     void spend(std::size_t entries)
@@ -49,6 +52,51 @@ private:
 
 }   // namespace
 
+struct ParsedDefinition {
+    QString path;
+    bool exists = false;
+    YAML::Node root;
+    bool failed = false;
+    std::string error;
+};
+
+namespace {
+
+const YAML::Node& rootOf(const ParsedDefinition& file)
+{
+    if (file.failed) throw std::runtime_error(file.error);
+    return file.root;
+}
+
+}   // namespace
+
+DefinitionFile::DefinitionFile() = default;
+
+DefinitionFile DefinitionFile::read(const QString& path)
+{
+    auto parsed = std::make_shared<ParsedDefinition>();
+    parsed->path = path;
+    parsed->exists = QFile::exists(path);
+    try {
+        parsed->root = loadDefinitionFile(path);
+    } catch (const std::exception& e) {
+        parsed->failed = true;
+        parsed->error = e.what();
+    } catch (...) {
+        parsed->failed = true;
+        parsed->error = "unknown error";
+    }
+    DefinitionFile file;
+    file.d = std::move(parsed);
+    return file;
+}
+
+const ParsedDefinition& DefinitionFile::parsed() const
+{
+    static const ParsedDefinition none{QString(), false, YAML::Node(), true, "bad file"};
+    return d ? *d : none;
+}
+
 StateChecker::StateChecker() = default;
 
 int StateChecker::extractShiftValue(const QString& key)
@@ -62,9 +110,13 @@ int StateChecker::extractShiftValue(const QString& key)
     return static_cast<int>(n);
 }
 
-bool StateChecker::loadYamlFile(const QString& path)
+bool StateChecker::loadYamlFile(const QString& path) { return loadYamlFile(DefinitionFile::read(path)); }
+
+bool StateChecker::loadYamlFile(const DefinitionFile& file)
 {
-    if (!QFile::exists(path)) {
+    const ParsedDefinition& parsed = file.parsed();
+    const QString& path = parsed.path;
+    if (!parsed.exists) {
         qDebug().noquote() << "Error: YAML file does not exist!";
         return false;
     }
@@ -74,7 +126,7 @@ bool StateChecker::loadYamlFile(const QString& path)
                                                              &warnningMap};
 
     try {
-        const YAML::Node root = loadDefinitionFile(path);
+        const YAML::Node& root = rootOf(parsed);
         if (root.IsNull()) return true;
         EntryBudget budget;
         if (!root.IsMap()) {
@@ -124,7 +176,9 @@ bool StateChecker::loadYamlFile(const QString& path)
     return true;
 }
 
-bool StateChecker::loadMotorYamlFile(const QString& path)
+bool StateChecker::loadMotorYamlFile(const QString& path) { return loadMotorYamlFile(DefinitionFile::read(path)); }
+
+bool StateChecker::loadMotorYamlFile(const DefinitionFile& file)
 {
     struct Table {
         const char* key;
@@ -136,7 +190,7 @@ bool StateChecker::loadMotorYamlFile(const QString& path)
                             {"HardvareVersion", &hardvareVersionMap}};
 
     try {
-        const YAML::Node root = loadDefinitionFile(path);
+        const YAML::Node& root = rootOf(file.parsed());
         for (const Table& table : tables) {
             // An empty file or a root that is not a map has none of the tables.
             const YAML::Node node = root.IsMap() ? root[table.key] : YAML::Node();
@@ -195,8 +249,13 @@ bool StateChecker::getDrvErrorWords(const QString& model, quint64 value, QList<Q
 
 bool MotorParameterLoader::loadFromFile(const std::string& path)
 {
+    return loadFromFile(DefinitionFile::read(QString::fromStdString(path)));
+}
+
+bool MotorParameterLoader::loadFromFile(const DefinitionFile& file)
+{
     try {
-        const YAML::Node root = loadDefinitionFile(QString::fromStdString(path));
+        const YAML::Node& root = rootOf(file.parsed());
         if (!root.IsMap() && !root.IsNull()) {
             warnLoadFailure("the root is not a map");
             return false;

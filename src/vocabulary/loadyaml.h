@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -17,6 +18,22 @@
 constexpr qint64 MaxDefinitionFileSize = 2 * 1024 * 1024;
 constexpr int MaxDefinitionEntries = 100000;
 
+struct ParsedDefinition;
+
+// A definition file read and parsed, on any thread and ahead of its use. Reading reports
+// nothing: the loader given it reports what went wrong as it does reading the file itself.
+class DefinitionFile {
+public:
+    DefinitionFile();   // no file: loads as one that does not exist
+    static DefinitionFile read(const QString& path);
+
+private:
+    friend class StateChecker;
+    friend class MotorParameterLoader;
+    const ParsedDefinition& parsed() const;
+    std::shared_ptr<const ParsedDefinition> d;
+};
+
 // Texts of the drive's status-word bits per product type, and the name-to-code
 // tables of the identification parameters. Loaded once at start-up.
 class StateChecker {
@@ -24,7 +41,9 @@ public:
     StateChecker();
 
     bool loadYamlFile(const QString& path);
+    bool loadYamlFile(const DefinitionFile& file);
     bool loadMotorYamlFile(const QString& path);
+    bool loadMotorYamlFile(const DefinitionFile& file);
     int extractShiftValue(const QString& key);
 
     // `value` is the drive's 32-bit word sign-extended to 64 bits.
@@ -58,6 +77,7 @@ struct Parameter {
 class MotorParameterLoader {
 public:
     bool loadFromFile(const std::string& path);
+    bool loadFromFile(const DefinitionFile& file);
     // Exact, case-sensitive match; null when absent. Valid while the loader lives
     // and is not loaded again.
     const Parameter* getParameterByName(const std::string& name) const;

@@ -23,7 +23,7 @@ void MainWindow::on_pushButton_saveConfigFile_clicked()
     bool failed = false;
     try {
         const std::string text = configfile::saveText([this](const char* name) {
-            const auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name));
+            const auto* box = formIndex.find<QDoubleSpinBox>(QLatin1String(name));
             if (!box) throw std::runtime_error(std::string("no input ") + name);
             return box->value();
         });
@@ -76,7 +76,7 @@ void MainWindow::on_pushButton_loadConfigFile_clicked()
     const configfile::LoadResult result =
         !readable ? configfile::LoadResult::ParseError
                   : configfile::applyText(text.toStdString(), [this](const char* name, double value) {
-                        if (auto* box = findChild<QDoubleSpinBox*>(QLatin1String(name))) box->setValue(value);
+                        if (auto* box = formIndex.find<QDoubleSpinBox>(QLatin1String(name))) box->setValue(value);
                     });
     if (result == configfile::LoadResult::ParseError)
         QMessageBox::warning(this, tr("解析错误"), tr("文件解析失败，请检查 YAML 格式"));

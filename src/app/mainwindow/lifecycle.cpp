@@ -16,17 +16,49 @@
 #include <QProgressDialog>
 #include <QThread>
 
+#include <future>
+#include <system_error>
+
+namespace {
+
+struct StartupDefinitions {
+    DefinitionFile states;
+    DefinitionFile motors;
+    DefinitionFile parameters;
+};
+
+// The definition files are parsed on a thread of their own while the form is built; what
+// they report is reported when they are applied, in the usual order.
+std::future<StartupDefinitions> readDefinitionsAhead()
+{
+    const auto read = [] {
+        return StartupDefinitions{DefinitionFile::read(QStringLiteral("state_config.yaml")),
+                                  DefinitionFile::read(QStringLiteral("motor_config.yaml")),
+                                  DefinitionFile::read(QStringLiteral("motor_parameter_config.yaml"))};
+    };
+    try {
+        return std::async(std::launch::async, read);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, read);   // no thread to be had: read in place
+    }
+}
+
+}   // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
+    std::future<StartupDefinitions> definitionsAhead = readDefinitionsAhead();
     ui->setupUi(this);
+    formIndex.build(this);
     progressDialog = new QProgressDialog(this);
     roundtripTimer = new RoundtripTimer(this);
     canThread = std::make_unique<CanThread>();
     stateChecker = std::make_unique<StateChecker>();
     workers = std::make_unique<WorkerPool>(this);
 
-    const bool stateLoaded = stateChecker->loadYamlFile(QStringLiteral("state_config.yaml"));
-    const bool motorLoaded = stateChecker->loadMotorYamlFile(QStringLiteral("motor_config.yaml"));
+    const StartupDefinitions definitions = definitionsAhead.get();
+    const bool stateLoaded = stateChecker->loadYamlFile(definitions.states);
+    const bool motorLoaded = stateChecker->loadMotorYamlFile(definitions.motors);
 
     initUI();
 
@@ -34,7 +66,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
                               : QStringLiteral(">>> File \"state_config.yaml\" Load FAIL!"));
     emit writeLog(motorLoaded ? QStringLiteral(">>> File \"motor_config.yaml\" Load OK")
                               : QStringLiteral(">>> File \"motor_config.yaml\" Load FAIL!"));
-    initVariables();
+    initVariables(definitions.parameters);
 }
 
 MainWindow::~MainWindow()
@@ -68,13 +100,13 @@ MainWindow::~MainWindow()
     ui.reset();
 }
 
-void MainWindow::initVariables()
+void MainWindow::initVariables(const DefinitionFile& parameters)
 {
     MotorParameterLoader loader;
-    if (loader.loadFromFile("motor_parameter_config.yaml")) {
+    if (loader.loadFromFile(parameters)) {
         for (const ParameterDefinitionBinding& b : kParameterDefinitions) {
             const Parameter* p = loader.getParameterByName(b.name);
-            auto* box = findChild<QDoubleSpinBox*>(QLatin1String(b.spinBox));
+            auto* box = formIndex.find<QDoubleSpinBox>(QLatin1String(b.spinBox));
             if (!p || !box) continue;
             // Value first: an out-of-range default is clamped to the form's range.
             box->setValue(p->value);
@@ -279,9 +311,9 @@ void MainWindow::bindParameterRows()
 {
     for (const ParameterRow& row : kParameterRows) {
         const QString suffix = QLatin1String(row.suffix);
-        auto* write = findChild<QPushButton*>(QStringLiteral("pushButton_") + suffix);
-        auto* read = findChild<QPushButton*>(QStringLiteral("pushButton_") + suffix + QStringLiteral("_2"));
-        QWidget* input = findChild<QWidget*>(QLatin1String(row.input));
+        auto* write = formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix);
+        auto* read = formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix + QStringLiteral("_2"));
+        QWidget* input = formIndex.find<QWidget>(QLatin1String(row.input));
         if (!input || (row.hasWrite && !write) || (row.hasRead && !read)) {
             qWarning().noquote() << "Form lacks a widget of the row" << suffix;
             continue;

@@ -126,7 +126,7 @@ void MainWindow::initLivePlotGraphs()
     channelCheckBoxes.clear();
     displayOptionMap.clear();
     for (const Channel& c : kChannels) {
-        auto* box = findChild<QCheckBox*>(QLatin1String(c.checkBox));
+        auto* box = formIndex.find<QCheckBox>(QLatin1String(c.checkBox));
         if (!box) qWarning().noquote() << "Form lacks the channel box" << c.checkBox;
         channelCheckBoxes.append(box);   // kept in place even when missing: the index is the bit
         displayOptionMap.insert(QString::fromUtf8(c.caption), c.option);

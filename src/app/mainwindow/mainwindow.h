@@ -2,6 +2,7 @@
 // their bodies live in the files of the subsystem they belong to.
 #pragma once
 
+#include "app/formindex.h"
 #include "app/logformat.h"
 #include "protocol/motorprotocol.h"
 #include "protocol/replies.h"
@@ -27,6 +28,7 @@
 
 class AxisTag;
 class CanThread;
+class DefinitionFile;
 class QCheckBox;
 class QProgressDialog;
 class RoundtripTimer;
@@ -133,7 +135,7 @@ private:
 
     // Start-up and shutdown.
     void initUI();
-    void initVariables();
+    void initVariables(const DefinitionFile& parameters);
     void bindParameterRows();
     void initLivePlot();
     void initLivePlotGraphs();
@@ -210,6 +212,7 @@ private:
     // Slots, the decoder and every timer run here; nothing below is touched elsewhere.
 
     std::unique_ptr<Ui_MainWindow> ui;
+    FormIndex formIndex;   // the form's widgets by name
     std::unique_ptr<StateChecker> stateChecker;
     // Parented to this window (the dialog's place on screen) but deleted by the destructor
     // while the worker pool still exists, as are the value tags, parented to their axes,

@@ -162,7 +162,7 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
 
     // The remaining codes fill the double spin box of their row.
     const ParameterRow* row = parameterRow(code);
-    auto* box = row ? findChild<QDoubleSpinBox*>(QLatin1String(row->input)) : nullptr;
+    auto* box = row ? formIndex.find<QDoubleSpinBox>(QLatin1String(row->input)) : nullptr;
     if (!box) return;
     if (info->type == protocol::ValueType::Float) {
         const float v = reply.asFloat;
