@@ -19,7 +19,19 @@ VekCustomPlot::VekCustomPlot(QWidget* parent)
       xRangeMin(0.01f),
       yRangeMax(1000),
       yRangeMin(0.01f)
-{}
+{
+    // The base queues a first replot. Drawn on the first paint instead, a plot on a page
+    // not yet shown costs nothing at start-up.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    mReplotQueued = false;
+    replotBeforePaint = true;
+    connect(this, &QCustomPlot::afterReplot, this, [this] { replotBeforePaint = false; });
+
+    // The value tags and the cross-hair sit on the overlay layer, but every change to them
+    // replots the whole plot: a buffer of its own would only be one more to allocate, clear
+    // and blend onto the widget on every redraw.
+    if (QCPLayer* overlay = layer(QStringLiteral("overlay"))) overlay->setMode(QCPLayer::lmLogical);
+}
 
 VekCustomPlot::~VekCustomPlot()
 {
@@ -143,6 +155,9 @@ void VekCustomPlot::resizeEvent(QResizeEvent* event)
 void VekCustomPlot::paintEvent(QPaintEvent* event)
 {
     // Never paint stale buffers: a replot still queued is done now.
-    if (mReplotQueued) replot(rpQueuedRefresh);
+    if (mReplotQueued || replotBeforePaint) {
+        replotBeforePaint = false;
+        replot(rpQueuedRefresh);
+    }
     QCustomPlot::paintEvent(event);
 }

@@ -37,6 +37,8 @@ protected:
 
 private:
     bool tracerReady() const;
+
+    bool replotBeforePaint = false;
 };
 
 #endif   // VEKCUSTOMPLOT_H
