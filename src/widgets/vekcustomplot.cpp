@@ -20,12 +20,10 @@ VekCustomPlot::VekCustomPlot(QWidget* parent)
       yRangeMax(1000),
       yRangeMin(0.01f)
 {
-    // The base queues a first replot. Drawn on the first paint instead, a plot on a page
-    // not yet shown costs nothing at start-up.
+    // The base queues a first replot. Dropped, a plot on a page not on show costs nothing
+    // at start-up: every first show or grab delivers a resize, which queues the replot.
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     mReplotQueued = false;
-    replotBeforePaint = true;
-    connect(this, &QCustomPlot::afterReplot, this, [this] { replotBeforePaint = false; });
 
     // The value tags and the cross-hair sit on the overlay layer, but every change to them
     // replots the whole plot: a buffer of its own would only be one more to allocate, clear
@@ -155,9 +153,6 @@ void VekCustomPlot::resizeEvent(QResizeEvent* event)
 void VekCustomPlot::paintEvent(QPaintEvent* event)
 {
     // Never paint stale buffers: a replot still queued is done now.
-    if (mReplotQueued || replotBeforePaint) {
-        replotBeforePaint = false;
-        replot(rpQueuedRefresh);
-    }
+    if (mReplotQueued) replot(rpQueuedRefresh);
     QCustomPlot::paintEvent(event);
 }

@@ -37,8 +37,6 @@ protected:
 
 private:
     bool tracerReady() const;
-
-    bool replotBeforePaint = false;
 };
 
 #endif   // VEKCUSTOMPLOT_H
