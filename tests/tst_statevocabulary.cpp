@@ -3,6 +3,8 @@
 #include "vocabulary/loadyaml.h"
 #include "support/messagelog.h"
 
+#include <future>
+
 namespace {
 
 using ListLookup = bool (StateChecker::*)(const QString&, quint64, QList<QString>&);
@@ -256,6 +258,64 @@ private slots:
         QVERIFY(!sc.loadMotorYamlFile(dir.filePath("absent.yaml")));
         QCOMPARE(log.lines.size(), 1);
         QVERIFY(log.lines.first().startsWith("W:Failed to load YAML: "));
+    }
+
+    // The window parses its definition files on another thread while the form is built:
+    // reading must say nothing there, and the load must report and apply what reading the
+    // file in place does, failures included.
+    void readAheadOnAnotherThread_data()
+    {
+        QTest::addColumn<int>("loader");   // 0 state words, 1 motor tables, 2 parameters
+        QTest::addColumn<QByteArray>("content");   // null: no file
+        const QByteArray states = "QM72:\n  error_word:\n    1<<0: a\n    1<<70: skipped\n";
+        const QByteArray motors = "ProductBatch: {A: 1}\nMotorType: {M: 2}\nVenderType: {V: 3}\nHardvareVersion: {H: 4}\n";
+        const QByteArray parameters = "parameters:\n  - {name: a, value: .nan, max_value: 7}\n";
+        const QByteArray broken = "QM72: {a: [1\n";
+        for (int loader : {0, 1, 2}) {
+            const QByteArray good = loader == 0 ? states : loader == 1 ? motors : parameters;
+            QTest::addRow("%d good", loader) << loader << good;
+            QTest::addRow("%d syntax error", loader) << loader << broken;
+            QTest::addRow("%d absent", loader) << loader << QByteArray();
+        }
+    }
+    void readAheadOnAnotherThread()
+    {
+        QFETCH(int, loader);
+        QFETCH(QByteArray, content);
+        const QString path = content.isNull() ? dir.filePath("absent.yaml") : write("ahead.yaml", content);
+
+        struct Outcome {
+            bool loaded;
+            QStringList lines;
+            QString applied;
+        };
+        MessageLog whileReading;
+        std::future<DefinitionFile> ahead = std::async(std::launch::async, [path] { return DefinitionFile::read(path); });
+        const DefinitionFile file = ahead.get();
+        QCOMPARE(MessageLog::lines, QStringList());
+
+        const auto load = [&](bool readAhead) {
+            MessageLog log;
+            StateChecker sc;
+            MotorParameterLoader parameters;
+            Outcome o{};
+            if (loader == 0) o.loaded = readAhead ? sc.loadYamlFile(file) : sc.loadYamlFile(path);
+            if (loader == 1) o.loaded = readAhead ? sc.loadMotorYamlFile(file) : sc.loadMotorYamlFile(path);
+            if (loader == 2)
+                o.loaded = readAhead ? parameters.loadFromFile(file) : parameters.loadFromFile(path.toStdString());
+            o.lines = MessageLog::lines;
+            QDebug(&o.applied) << sc.errorWordMap << sc.productBatchMap << sc.hardvareVersionMap;
+            if (const Parameter* a = parameters.getParameterByName("a")) QDebug(&o.applied) << a->value << a->max_value;
+            return o;
+        };
+        const Outcome inPlace = load(false);
+        const Outcome readAhead = load(true);
+        QCOMPARE(readAhead.loaded, inPlace.loaded);
+        QCOMPARE(readAhead.lines, inPlace.lines);
+        QCOMPARE(readAhead.applied, inPlace.applied);
+        QCOMPARE(readAhead.loaded, QByteArray(QTest::currentDataTag()).endsWith("good"));
+        // Every row but the good motor tables has something to report.
+        QCOMPARE(readAhead.lines.isEmpty(), readAhead.loaded && loader == 1);
     }
 
     void sampleFilesLoad()

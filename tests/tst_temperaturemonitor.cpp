@@ -15,6 +15,22 @@ void addPoint(MainWindow& w, int series, double key, double value)
 
 int points(MainWindow& w, int series) { return MainWindowProbe::temperatureGraph(w, series)->data()->size(); }
 
+bool isPlain(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, 0)) return false;
+    return true;
+}
+
+// What the plot shows, and what it shows once replotted on purpose.
+std::pair<QImage, QImage> shownAndReplotted(QCustomPlot* plot)
+{
+    const QImage shown = plot->grab().toImage();
+    plot->replot();
+    return {shown, plot->grab().toImage()};
+}
+
 }   // namespace
 
 class TemperatureMonitor : public QObject {
@@ -48,6 +64,33 @@ private slots:
         QCOMPARE(time->timeFormat(), QString("%h:%m:%s"));
         QCOMPARE(plot->xAxis->range(), QCPRange(0, 10));
         QCOMPARE(plot->yAxis->range(), QCPRange(15, 75));
+    }
+
+    // The plot's page is not on show at start-up, so the plot is first drawn when shown:
+    // never as empty buffers, never with what it held before.
+    void drawnWhenItsPageIsShown()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        auto* ui = MainWindowProbe::ui(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        VekCustomPlot* plot = ui->plot_temperature;
+        QVERIFY(!plot->isVisible());
+        addPoint(w, 1, 2.0, 50.0);
+        addPoint(w, 1, 6.0, 30.0);
+        ui->tabWidget->setCurrentWidget(ui->tabWidgetPage2);
+        QTRY_VERIFY(plot->isVisible());
+        const auto [shown, replotted] = shownAndReplotted(plot);
+        QCOMPARE(shown, replotted);
+
+        // Not even shown once: grabbing draws it all the same.
+        VekCustomPlot alone;
+        alone.resize(300, 200);
+        alone.addGraph()->addData(QVector<double>{0, 1}, QVector<double>{0, 1});
+        const auto [grabbed, redrawn] = shownAndReplotted(&alone);
+        QCOMPARE(grabbed, redrawn);
+        QVERIFY(!isPlain(grabbed));
     }
 
     void streamButton()
