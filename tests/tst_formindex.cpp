@@ -28,9 +28,11 @@ private slots:
         QWidget* group = make<QGroupBox>(&root, "groupBox_1");
         QWidget* write = make<QPushButton>(group, "pushButton_CurrentLimit");
         QWidget* box = make<QDoubleSpinBox>(group, "doubleSpinBox_CurrentLimit");
-        // A name two objects share: which one findChild gives depends on its search order.
+        // A name three objects share. findChild looks at the root's own children first, so
+        // it gives the box, neither the first nor the last object in tree order.
         make<QLabel>(group, "shared");
         make<QCheckBox>(&root, "shared");
+        make<QLabel>(make<QGroupBox>(&root, "groupBox_2"), "shared");
         FormIndex index;
         index.build(&root);
 
@@ -39,6 +41,7 @@ private slots:
         QCOMPARE(index.find<QWidget>("doubleSpinBox_CurrentLimit"), box);
         QCOMPARE(index.find<QPushButton>("doubleSpinBox_CurrentLimit"), nullptr);   // wrong kind
         QCOMPARE(index.find<QWidget>("absent"), nullptr);
+        QVERIFY(qobject_cast<QCheckBox*>(root.findChild<QWidget*>("shared")));
         QCOMPARE(index.find<QWidget>("shared"), root.findChild<QWidget*>("shared"));
         QCOMPARE(index.find<QLabel>("shared"), root.findChild<QLabel*>("shared"));
         QCOMPARE(index.find<QCheckBox>("shared"), root.findChild<QCheckBox*>("shared"));

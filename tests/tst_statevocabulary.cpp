@@ -261,61 +261,65 @@ private slots:
     }
 
     // The window parses its definition files on another thread while the form is built:
-    // reading must say nothing there, and the load must report and apply what reading the
-    // file in place does, failures included.
+    // reading must say nothing there, and the load must report and apply the file as
+    // reading it in place always has, failures included.
     void readAheadOnAnotherThread_data()
     {
-        QTest::addColumn<int>("loader");   // 0 state words, 1 motor tables, 2 parameters
+        QTest::addColumn<int>("loader");           // 0 state words, 1 motor tables, 2 parameters
         QTest::addColumn<QByteArray>("content");   // null: no file
-        const QByteArray states = "QM72:\n  error_word:\n    1<<0: a\n    1<<70: skipped\n";
-        const QByteArray motors = "ProductBatch: {A: 1}\nMotorType: {M: 2}\nVenderType: {V: 3}\nHardvareVersion: {H: 4}\n";
-        const QByteArray parameters = "parameters:\n  - {name: a, value: .nan, max_value: 7}\n";
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("firstLine");    // what the load reports first, as a prefix
+        QTest::addColumn<QString>("applied");
         const QByteArray broken = "QM72: {a: [1\n";
-        for (int loader : {0, 1, 2}) {
-            const QByteArray good = loader == 0 ? states : loader == 1 ? motors : parameters;
-            QTest::addRow("%d good", loader) << loader << good;
-            QTest::addRow("%d syntax error", loader) << loader << broken;
-            QTest::addRow("%d absent", loader) << loader << QByteArray();
-        }
+        const QString parseFailure = "W:Failed to load YAML: ";
+        const QString absent = "W:Failed to load YAML: bad file";
+        QTest::newRow("state words") << 0 << QByteArray("QM72:\n  error_word:\n    1<<0: a\n    1<<70: b\n") << true
+                                     << R"(D:Skipped bit key "1<<70" of product type "QM72")" << "QM72 1 a";
+        QTest::newRow("state words, syntax error") << 0 << broken << false << parseFailure << "";
+        QTest::newRow("state words, absent")
+            << 0 << QByteArray() << false << "D:Error: YAML file does not exist!" << "";
+        QTest::newRow("motor tables")
+            << 1 << QByteArray("ProductBatch: {A: 1}\nMotorType: {M: 2}\nVenderType: {V: 3}\nHardvareVersion: {H: 4}\n")
+            << true << "" << "A 1";
+        QTest::newRow("motor tables, syntax error") << 1 << broken << false << parseFailure << "";
+        QTest::newRow("motor tables, absent") << 1 << QByteArray() << false << absent << "";
+        QTest::newRow("parameters") << 2 << QByteArray("parameters:\n  - {name: a, value: .nan, max_value: 7}\n")
+                                    << true << "D:Error converting value for a: not a finite number" << "a 0 7";
+        QTest::newRow("parameters, syntax error") << 2 << broken << false << parseFailure << "";
+        QTest::newRow("parameters, absent") << 2 << QByteArray() << false << absent << "";
     }
     void readAheadOnAnotherThread()
     {
         QFETCH(int, loader);
         QFETCH(QByteArray, content);
+        QFETCH(bool, loaded);
+        QFETCH(QString, firstLine);
+        QFETCH(QString, applied);
         const QString path = content.isNull() ? dir.filePath("absent.yaml") : write("ahead.yaml", content);
 
-        struct Outcome {
-            bool loaded;
-            QStringList lines;
-            QString applied;
-        };
-        MessageLog whileReading;
+        MessageLog log;
         std::future<DefinitionFile> ahead = std::async(std::launch::async, [path] { return DefinitionFile::read(path); });
         const DefinitionFile file = ahead.get();
         QCOMPARE(MessageLog::lines, QStringList());
 
-        const auto load = [&](bool readAhead) {
-            MessageLog log;
-            StateChecker sc;
-            MotorParameterLoader parameters;
-            Outcome o{};
-            if (loader == 0) o.loaded = readAhead ? sc.loadYamlFile(file) : sc.loadYamlFile(path);
-            if (loader == 1) o.loaded = readAhead ? sc.loadMotorYamlFile(file) : sc.loadMotorYamlFile(path);
-            if (loader == 2)
-                o.loaded = readAhead ? parameters.loadFromFile(file) : parameters.loadFromFile(path.toStdString());
-            o.lines = MessageLog::lines;
-            QDebug(&o.applied) << sc.errorWordMap << sc.productBatchMap << sc.hardvareVersionMap;
-            if (const Parameter* a = parameters.getParameterByName("a")) QDebug(&o.applied) << a->value << a->max_value;
-            return o;
-        };
-        const Outcome inPlace = load(false);
-        const Outcome readAhead = load(true);
-        QCOMPARE(readAhead.loaded, inPlace.loaded);
-        QCOMPARE(readAhead.lines, inPlace.lines);
-        QCOMPARE(readAhead.applied, inPlace.applied);
-        QCOMPARE(readAhead.loaded, QByteArray(QTest::currentDataTag()).endsWith("good"));
-        // Every row but the good motor tables has something to report.
-        QCOMPARE(readAhead.lines.isEmpty(), readAhead.loaded && loader == 1);
+        StateChecker sc;
+        MotorParameterLoader parameters;
+        const bool ok = loader == 0   ? sc.loadYamlFile(file)
+                        : loader == 1 ? sc.loadMotorYamlFile(file)
+                                      : parameters.loadFromFile(file);
+        QCOMPARE(ok, loaded);
+        QCOMPARE(MessageLog::lines.isEmpty(), firstLine.isEmpty());
+        if (!firstLine.isEmpty())
+            QVERIFY2(MessageLog::lines.first().startsWith(firstLine), qPrintable(MessageLog::lines.first()));
+
+        QStringList got;
+        for (auto it = sc.errorWordMap.cbegin(); it != sc.errorWordMap.cend(); ++it)
+            for (auto bit = it->cbegin(); bit != it->cend(); ++bit) got << it.key() << QString::number(bit.key()) << *bit;
+        for (auto it = sc.productBatchMap.cbegin(); it != sc.productBatchMap.cend(); ++it)
+            got << it.key() << QString::number(*it);
+        for (const auto& [name, p] : parameters.parameters)
+            got << QString::fromStdString(name) << QString::number(p.value) << QString::number(p.max_value);
+        QCOMPARE(got.join(' '), applied);
     }
 
     void sampleFilesLoad()

@@ -28,8 +28,9 @@ public:
         }
     }
 
-    // As root->findChild<T*>(name). A name two objects share, and an object made, renamed
-    // or deleted since build, fall back to the full search.
+    // As root->findChild<T*>(name) for the form's own objects, whose names are unique and
+    // fixed. A name two objects shared at build, and one whose object has since been renamed
+    // or deleted, fall back to the full search; so does a name nothing held at build.
     template <class T>
     T* find(const QString& name) const
     {

@@ -22,9 +22,10 @@ struct ParsedDefinition;
 
 // A definition file read and parsed, on any thread and ahead of its use. Reading reports
 // nothing: the loader given it reports what went wrong as it does reading the file itself.
+// Loading touches the parsed tree's caches: load one on one thread at a time.
 class DefinitionFile {
 public:
-    DefinitionFile();   // no file: loads as one that does not exist
+    DefinitionFile();   // none read: every loader refuses it
     static DefinitionFile read(const QString& path);
 
 private:

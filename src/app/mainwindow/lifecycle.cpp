@@ -311,8 +311,11 @@ void MainWindow::bindParameterRows()
 {
     for (const ParameterRow& row : kParameterRows) {
         const QString suffix = QLatin1String(row.suffix);
-        auto* write = formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix);
-        auto* read = formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix + QStringLiteral("_2"));
+        // Only the buttons a row has: a name the form lacks costs a search of the whole window.
+        auto* write = row.hasWrite ? formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix) : nullptr;
+        auto* read = row.hasRead ? formIndex.find<QPushButton>(QStringLiteral("pushButton_") + suffix +
+                                                               QStringLiteral("_2"))
+                                 : nullptr;
         QWidget* input = formIndex.find<QWidget>(QLatin1String(row.input));
         if (!input || (row.hasWrite && !write) || (row.hasRead && !read)) {
             qWarning().noquote() << "Form lacks a widget of the row" << suffix;
