@@ -1,8 +1,10 @@
 // Start-up time: from process start to the main window's first completed paint, against
 // an empty main window with one plot (bench_startup_baseline) measured in the same run.
-// Each start is a child process; the median of several starts counts.
-//   bench_startup [--smoke]   --smoke: one start of each; the ratio is reported only
-//   bench_startup --child     internal: one start of the tool's window
+// Each start is a child process; the median of several starts counts. Reported beside it:
+// the form alone on a plain main window, which is the floor the tool's own work sits on.
+//   bench_startup [--smoke]    --smoke: one start of each; the ratio is reported only
+//   bench_startup --child      internal: one start of the tool's window
+//   bench_startup --child-form internal: one start of the bare form
 #include "benchsupport.h"
 
 #include <QProcess>
@@ -65,11 +67,33 @@ int child(int argc, char** argv)
     return app.exec();
 }
 
-// Milliseconds from the child's start to each phase it marks, per program, over the starts.
+// The designer form built on a plain main window, showing what the window shows at start
+// (two docks and the log pane hidden): no definitions, no adapter, no plot set-up.
+int formChild(int argc, char** argv)
+{
+    phase("main");
+    QApplication app(argc, argv);
+    phase("application");
+    QMainWindow w;
+    Ui_MainWindow form;
+    form.setupUi(&w);
+    form.tabWidget->setCurrentIndex(0);
+    form.dockWidget_quick_set->hide();
+    form.dockWidget_control->hide();
+    form.widget_serial_text->hide();
+    phase("window");
+    FirstPaint firstPaint(&w);
+    app.installEventFilter(&firstPaint);
+    w.show();
+    phase("shown");
+    return app.exec();
+}
+
+// Milliseconds from the child's start to each phase it marks, per start kind, over the starts.
 std::map<QString, std::map<QByteArray, std::vector<double>>> phases;
 
 // Milliseconds from just before the child is started to its first completed paint; < 0 on failure.
-double timeStart(const QString& program, const QStringList& args, const QString& workDir)
+double timeStart(const QString& kind, const QString& program, const QStringList& args, const QString& workDir)
 {
     QProcess p;
     p.setProgram(program);
@@ -86,7 +110,7 @@ double timeStart(const QString& program, const QStringList& args, const QString&
     const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
     for (const QByteArray& l : lines) {
         const QList<QByteArray> f = l.split(' ');
-        if (f.size() == 3 && f[0] == "PHASE") phases[program][f[1]].push_back(double(f[2].toLongLong() - t0) / 1e6);
+        if (f.size() == 3 && f[0] == "PHASE") phases[kind][f[1]].push_back(double(f[2].toLongLong() - t0) / 1e6);
     }
     for (const QByteArray& l : lines)
         if (l.startsWith("FIRSTPAINT ")) return double(l.mid(11).toLongLong() - t0) / 1e6;
@@ -99,6 +123,7 @@ int main(int argc, char** argv)
 {
     useOffscreenPlatform();
     if (hasArg(argc, argv, "--child")) return child(argc, argv);
+    if (hasArg(argc, argv, "--child-form")) return formChild(argc, argv);
 
     const bool smoke = hasArg(argc, argv, "--smoke");
     QCoreApplication app(argc, argv);
@@ -111,36 +136,41 @@ int main(int argc, char** argv)
     const int warmups = smoke ? 0 : 1;
     const int repetitions = smoke ? 1 : 15;
 
-    std::vector<double> tool, base;
+    std::vector<double> tool, base, form;
     bool failed = false;
-    // Alternating, so a slow patch of the machine hits both alike.
+    // Alternating, so a slow patch of the machine hits all alike.
     for (int i = 0; i < warmups + repetitions && !failed; ++i) {
-        const double b = timeStart(baseline, {}, definitions.path());
-        const double t = timeStart(self, {QStringLiteral("--child")}, definitions.path());
-        if (b < 0 || t < 0) {
+        const double b = timeStart(QStringLiteral("baseline"), baseline, {}, definitions.path());
+        const double t = timeStart(QStringLiteral("tool"), self, {QStringLiteral("--child")}, definitions.path());
+        const double f = timeStart(QStringLiteral("form"), self, {QStringLiteral("--child-form")}, definitions.path());
+        if (b < 0 || t < 0 || f < 0) {
             failed = true;
             break;
         }
-        std::printf("start %d%s: baseline %.1f ms, tool %.1f ms\n", i + 1, i < warmups ? " (warm-up)" : "", b, t);
+        std::printf("start %d%s: baseline %.1f ms, tool %.1f ms, form alone %.1f ms\n", i + 1,
+                    i < warmups ? " (warm-up)" : "", b, t, f);
         if (i < warmups) continue;
         base.push_back(b);
         tool.push_back(t);
+        form.push_back(f);
     }
     if (failed) {
         results.check(QStringLiteral("start-up to first paint"), QStringLiteral("a child did not paint"),
                       QStringLiteral("<= %1 x baseline").arg(kGoalRatio), false);
         return results.exitCode();
     }
-    const double mt = median(tool), mb = median(base);
+    const double mt = median(tool), mb = median(base), mf = median(form);
     const double ratio = mt / mb;
     std::printf("median of %d: tool %.1f ms, baseline %.1f ms, ratio %.2f\n", repetitions, mt, mb, ratio);
-    const std::pair<const char*, QString> programs[] = {{"tool", self}, {"baseline", baseline}};
-    for (const auto& [label, program] : programs) {
-        std::printf("%s, median ms from process start:", label);
+    const std::pair<const char*, double> kinds[] = {{"tool", mt}, {"form", mf}, {"baseline", mb}};
+    for (const auto& [kind, paint] : kinds) {
+        std::printf("%s, median ms from process start:", kind);
         for (const char* p : {"main", "application", "window", "shown"})
-            std::printf(" %s %.1f,", p, median(phases[program][p]));
-        std::printf(" first paint done %.1f\n", label == programs[0].first ? mt : mb);
+            std::printf(" %s %.1f,", p, median(phases[kind][p]));
+        std::printf(" first paint done %.1f\n", paint);
     }
+    results.report(QStringLiteral("start-up of the form alone (median of %1)").arg(repetitions),
+                   QStringLiteral("%1 ms vs baseline %2 ms = %3 x").arg(fmt(mf), fmt(mb), fmt(mf / mb, 2)));
     results.timing(QStringLiteral("start-up to first paint (median of %1)").arg(repetitions),
                    QStringLiteral("%1 ms vs baseline %2 ms = %3 x").arg(fmt(mt), fmt(mb), fmt(ratio, 2)),
                    QStringLiteral("<= %1 x baseline").arg(kGoalRatio), ratio <= kGoalRatio);
