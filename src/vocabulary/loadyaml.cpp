@@ -34,9 +34,6 @@ YAML::Node loadDefinitionFile(const QString& path)
     return YAML::LoadFile(path.toUtf8().toStdString());
 }
 
-// The parsed root, or what went wrong reading the file, thrown again for the loader's report.
-const YAML::Node& rootOf(const ParsedDefinition& file);
-
 class EntryBudget {
 public:
     void spend(std::size_t entries)
@@ -62,6 +59,7 @@ struct ParsedDefinition {
 
 namespace {
 
+// The parsed root, or what went wrong reading the file, thrown again for the loader's report.
 const YAML::Node& rootOf(const ParsedDefinition& file)
 {
     if (file.failed) throw std::runtime_error(file.error);
