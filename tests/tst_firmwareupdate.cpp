@@ -276,10 +276,11 @@ private slots:
             rebuilt += c.mid(1);
         }
         QCOMPARE(rebuilt, image);
-        // The last chunk closes the block but is the last: the end frame follows at once.
+        // The last chunk closes the block but is the last: the end frame follows without a
+        // 200 ms poll.
         const int last = sent.chunkIndex(1023);
         QCOMPARE(sent.indexOf(kEnd), last + 1);
-        QVERIFY2(sent.msBetween(last, last + 1) < 100, qPrintable(QString::number(sent.msBetween(last, last + 1))));
+        QVERIFY2(sent.msBetween(last, last + 1) < 200, qPrintable(QString::number(sent.msBetween(last, last + 1))));
         // Chunks are paced, not burst.
         QVERIFY(sent.msBetween(sent.chunkIndex(0), last) >= 1023 * 1.5);
 
@@ -297,9 +298,11 @@ private slots:
 
     void oneByteOverWaitsForTheDrive()
     {
-        // The drive answers busy and ready at once: only the tool's own clearing of the
-        // flag before chunk 1024 makes it wait for a poll.
-        SimConfigure("fw_ready_delay_ms", "0");
+        // A slow drive: its busy reply comes 100 ms after the block's last chunk, ready 50 ms
+        // later. Only the tool's own clearing of the flag before chunk 1024 keeps chunk 1025
+        // from reaching the busy drive, which would spoil the image.
+        SimConfigure("fw_busy_delay_ms", "100");
+        SimConfigure("fw_ready_delay_ms", "50");
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
@@ -319,7 +322,8 @@ private slots:
         QCOMPARE(sent.chunkIndex(1024), c1024 + 1);
         QVERIFY2(sent.msBetween(c1024, c1024 + 1) >= 150,
                  qPrintable(QString::number(sent.msBetween(c1024, c1024 + 1))));
-        QVERIFY(sent.msBetween(sent.chunkIndex(1022), c1024) < 100);
+        // No poll inside the block: a poll sleeps 200 ms.
+        QVERIFY(sent.msBetween(sent.chunkIndex(1022), c1024) < 200);
         QCOMPARE(sent.indexOf(kEnd), c1024 + 2);
         QVERIFY(MainWindowProbe::fwSuccess(w));
         QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{"升级成功"}, 1000);

@@ -484,6 +484,26 @@ private slots:
         QVERIFY(run(d, 0, 11000000, 100000).empty());
         // The last chunk came while busy: the transfer was spoilt, so no new version either.
         QCOMPARE(versionOf(d), QByteArray::fromHex("010600"));
+
+        // A slow drive is busy from the block's last chunk, before it says so.
+        sim::DriveConfig slow;
+        QVERIFY(sim::applySetting(slow, "fw_busy_delay_ms", "100"));
+        QVERIFY(sim::applySetting(slow, "fw_ready_delay_ms", "50"));
+        SimDrive s(slow);
+        send(s, kFwStart);
+        for (int k = 0; k < 1023; ++k) sendAt(s, chunk(img, k), 0);
+        QVERIFY(sendAt(s, chunk(img, 1023), 0).empty());
+        QVERIFY(s.streaming());
+        QVERIFY(run(s, 0, 99000).empty());
+        const auto busy = run(s, 99000, 149000);
+        QCOMPARE(busy.size(), size_t(1));
+        QCOMPARE(bytes(busy[0]), kBusy);
+        const auto ready = run(s, 149000, 200000);
+        QCOMPARE(ready.size(), size_t(1));
+        QCOMPARE(bytes(ready[0]), kReady);
+        sendAt(s, chunk(img, 1024), 200000);
+        send(s, kFwEnd);
+        QCOMPARE(versionOf(s), QByteArray::fromHex("010800"));
     }
 
     void bootLoaderJumpIsAcknowledgedByT71AndT73Only()

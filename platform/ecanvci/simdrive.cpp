@@ -247,12 +247,14 @@ bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& v
         cfg.streamRateHz = hz;
         return true;
     }
-    if (key == "fw_ready_delay_ms" || key == "calib_ms" || key == "position") {
+    if (key == "fw_ready_delay_ms" || key == "fw_busy_delay_ms" || key == "calib_ms" || key == "position") {
         uint32_t v;
         const uint32_t limit = key == "position" ? 65535u : 600000u;
         if (!parseUnsigned(value, &v) || v > limit || value[0] == '-') return false;
         if (key == "fw_ready_delay_ms")
             cfg.fwReadyDelayMs = v;
+        else if (key == "fw_busy_delay_ms")
+            cfg.fwBusyDelayMs = v;
         else if (key == "calib_ms")
             cfg.calibMs = v;
         else
@@ -280,6 +282,7 @@ DriveConfig configFromEnvironment()
         {"QUINTREL_SIM_PRODUCT_TYPE", "product_type"},
         {"QUINTREL_SIM_FW_VERSION", "fw_version"},
         {"QUINTREL_SIM_STREAM_HZ", "stream_rate_hz"},
+        {"QUINTREL_SIM_FW_BUSY_DELAY_MS", "fw_busy_delay_ms"},
         {"QUINTREL_SIM_FW_READY_DELAY_MS", "fw_ready_delay_ms"},
         {"QUINTREL_SIM_FW_READY_REPLY", "fw_ready_reply"},
         {"QUINTREL_SIM_FW_END_ACK", "fw_end_ack"},
@@ -362,7 +365,8 @@ void SimDrive::setStatusWords(uint32_t errorWord, uint32_t stateWord, uint32_t d
 bool SimDrive::streaming() const
 {
     if (!cfg_.attached) return false;
-    return display_.on || temp_.on || ident_.on || calib_.on || (fw_.busy && cfg_.fwReadyReply) || fw_.endAckPending;
+    return display_.on || temp_.on || ident_.on || calib_.on || (fw_.busy && cfg_.fwReadyReply) || fw_.busyReplyPending ||
+           fw_.endAckPending;
 }
 
 Frame SimDrive::reply() const { return blank(cfg_.nodeId); }
@@ -609,14 +613,22 @@ bool SimDrive::handleFirmwareChunk(const Frame& in, uint64_t nowUs, std::vector<
     }
     ++fw_.chunks;
     if (fw_.chunks % kFwBlockChunks == 0) {
-        Frame r = reply();
-        const uint8_t busy[] = {0xF0, 0xFF, 0xFF, 0xF1, 0x56, 0xA0, 0x00, 0x00};
-        std::memcpy(r.data, busy, 8);
-        out.push_back(r);
         fw_.busy = true;
-        fw_.readyAtUs = nowUs + uint64_t(cfg_.fwReadyDelayMs) * 1000;
+        fw_.busyReplyAtUs = nowUs + uint64_t(cfg_.fwBusyDelayMs) * 1000;
+        fw_.readyAtUs = fw_.busyReplyAtUs + uint64_t(cfg_.fwReadyDelayMs) * 1000;
+        fw_.busyReplyPending = true;
+        if (cfg_.fwBusyDelayMs == 0) sendBusyReply(out);
     }
     return true;
+}
+
+void SimDrive::sendBusyReply(std::vector<Frame>& out)
+{
+    fw_.busyReplyPending = false;
+    Frame r = reply();
+    const uint8_t busy[] = {0xF0, 0xFF, 0xFF, 0xF1, 0x56, 0xA0, 0x00, 0x00};
+    std::memcpy(r.data, busy, 8);
+    out.push_back(r);
 }
 
 void SimDrive::finishFirmware(uint64_t nowUs)
@@ -769,7 +781,8 @@ void SimDrive::advanceTemperature(uint64_t nowUs, std::vector<Frame>& out)
 
 void SimDrive::advanceFirmware(uint64_t nowUs, std::vector<Frame>& out)
 {
-    if (fw_.busy && cfg_.fwReadyReply && nowUs >= fw_.readyAtUs) {
+    if (fw_.busyReplyPending && nowUs >= fw_.busyReplyAtUs) sendBusyReply(out);
+    if (fw_.busy && !fw_.busyReplyPending && cfg_.fwReadyReply && nowUs >= fw_.readyAtUs) {
         fw_.busy = false;
         Frame r = reply();
         const uint8_t ready[] = {0xF0, 0xFF, 0xFF, 0xF1, 0x56, 0xA1, 0x00, 0x00};

@@ -22,6 +22,7 @@ struct DriveConfig {
     uint8_t fwVersion[3] = {1, 6, 0};   // replaced by the image's version after a good transfer
     bool attached = true;
     double streamRateHz = 1000.0;   // live-sample frames per second
+    uint32_t fwBusyDelayMs = 0;     // block's last chunk -> busy reply (a slow drive)
     uint32_t fwReadyDelayMs = 20;   // busy -> ready gap at the end of each 1024-chunk block
     bool fwReadyReply = true;       // false: stays busy after a block (the tool times out)
     bool fwEndAck = true;           // false: the end of a transfer is never acknowledged
@@ -33,7 +34,7 @@ struct DriveConfig {
 };
 
 // Reads a setting by name ("node_id", "product_type", "fw_version", "attached",
-// "stream_rate_hz", "fw_ready_delay_ms", "fw_ready_reply", "fw_end_ack", "fw_jump_ack",
+// "stream_rate_hz", "fw_busy_delay_ms", "fw_ready_delay_ms", "fw_ready_reply", "fw_end_ack", "fw_jump_ack",
 // "calib_ms", "identify_s", "table_write_result", "position") into cfg; false when the key
 // or value is not understood.
 bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& value);
@@ -111,7 +112,9 @@ private:
         bool active = false;
         std::vector<uint8_t> image;
         uint32_t chunks = 0;
-        bool busy = false;
+        bool busy = false;   // from the block's last chunk until the ready reply
+        bool busyReplyPending = false;
+        uint64_t busyReplyAtUs = 0;
         bool broken = false;   // a chunk came while busy, or the image grew too large
         uint64_t readyAtUs = 0;
         bool endAckPending = false;
@@ -148,6 +151,7 @@ private:
     void advanceDisplay(uint64_t nowUs, std::vector<Frame>& out);
     void advanceTemperature(uint64_t nowUs, std::vector<Frame>& out);
     void advanceFirmware(uint64_t nowUs, std::vector<Frame>& out);
+    void sendBusyReply(std::vector<Frame>& out);
     void advanceCalibration(uint64_t nowUs, std::vector<Frame>& out);
     void advanceIdentification(uint64_t nowUs, std::vector<Frame>& out);
 
