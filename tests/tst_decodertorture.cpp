@@ -128,7 +128,7 @@ private slots:
             }
 
             const Frame f = source.next();
-            if (f.d[0] == 0x58) ++tableReplies[f.d[1] == 0xFF];
+            if (f.d[0] == 0x58 && f.length >= 2) ++tableReplies[f.d[1] == 0xFF];
             // The adapter's clock: one frame per millisecond, counted from the open.
             float t = float(double(i) * 0.001 + 0.5);
             const uchar* data = f.d;

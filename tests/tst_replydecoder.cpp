@@ -20,9 +20,15 @@ private slots:
         MainWindowProbe::decode(w, {0xF1, 0x07, 0x12, 0x00, 0x00, 0x20, 0x41, 0x00}, 12.5f);
         QCOMPARE(MainWindowProbe::logLines(w),
                  (QStringList{"[Recv: 12.500] f1 07 12 00 00 20 41 00", ">>> Get \"CurrentLimit\" Value: 10"}));
-        // Unknown first byte: no trace at all.
+        // Unknown first byte: no trace at all; nor for a frame without data bytes.
         MainWindowProbe::decode(w, {0x12, 1, 2, 3, 4, 5, 6, 7});
+        const uint8_t stale[8] = {0xF1, 0x07, 0x12, 0x00, 0x00, 0x20, 0x41, 0x00};
+        MainWindowProbe::decode(w, stale, 0, 13.0f);
         QCOMPARE(MainWindowProbe::logLines(w).size(), 2);
+        // A position reply too short to carry a position is logged, and nothing else.
+        MainWindowProbe::decode(w, {0x9C, 0, 0, 0, 0, 0, 0x34});
+        QCOMPARE(MainWindowProbe::logLines(w).last(), QString("[Recv: 1.000] 9c 00 00 00 00 00 34"));
+        QVERIFY(!MainWindowProbe::positionReceived(w));
     }
 
     void parameterReplies()

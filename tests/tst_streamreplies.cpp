@@ -125,6 +125,11 @@ private slots:
         QCOMPARE(values(w, 2), QList<double>{0.0});
         QVERIFY(keys(w, 3).isEmpty());
         QCOMPARE(lines(w).last(), QString("[Recv: 5.100] 6.28 0.00"));
+        // A frame carrying one channel of the two shown is no sample: no point, no line.
+        const uint8_t shortFrame[8] = {0xFA, 0xFF, 0xFF, 0x00, 0x77, 0x77, 0x77, 0x77};
+        MainWindowProbe::decode(w, shortFrame, 4, 5.2f);
+        QCOMPARE(values(w, 1).size(), 1);
+        QCOMPARE(lines(w).last(), QString("[Recv: 5.100] 6.28 0.00"));
     }
 
     void timeRunningBackwards()

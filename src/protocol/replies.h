@@ -59,6 +59,7 @@ struct Temperatures {
 // 0xFA: up to three raw 16-bit samples; their scale depends on the chosen channels.
 struct LiveSamples {
     std::array<uint16_t, 3> raw{};
+    int count = 0;   // samples the frame carries: a shorter frame matches fewer channels
 };
 
 // 0xFB: identification start, one sample (speed and q-axis current), or end.
@@ -97,13 +98,12 @@ struct TableRow {
 using Reply = std::variant<std::monostate, ParameterReply, Acknowledgement, StatusWord, Temperatures, LiveSamples,
                            IdentificationSample, Position, HybridFeedback, TableWriteResult, TableRow>;
 
-// bytes: the frame's 8-byte data field (all eight are read, as the receive ring holds
-// them); length: its data length, used only by the logged hex. Anything not understood
-// is std::monostate.
+// bytes: the frame's data field; only its first length bytes (0 to 8) are read. A frame
+// without a byte its layout reads, like anything not understood, is std::monostate.
 Reply decodeReply(const uint8_t* bytes, int length);
 
-// Replies logged as received bytes whatever their content: parameter replies,
-// acknowledgements and status words.
+// Replies logged as received bytes whatever their content, even when they match no
+// layout: parameter replies, acknowledgements, status words, position and hybrid feedback.
 bool logsEveryFrame(uint8_t command);
 
 // "[Recv: t]" with 3 decimals, the start of every received-frame log line.

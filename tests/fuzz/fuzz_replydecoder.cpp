@@ -1,8 +1,8 @@
 // Frames from the drive into the reply decoder of one long-lived offscreen window.
 //
-// Input: one set-up byte, then frames of one header byte and eight data bytes (the
-// adapter always hands over eight; missing ones read as zero). Header: length = h % 9
-// (0 to 8), time step since the last frame = (h / 9) * 5 ms; h >= 252 restarts the device
+// Input: one set-up byte, then frames of one header byte and eight data bytes (missing
+// ones read as zero). Header: length = h % 9 (0 to 8), and only that many bytes may be
+// read; time step since the last frame = (h / 9) * 5 ms; h >= 252 restarts the device
 // clock at 0. Set-up byte: bits 0-2 the live channels (0 off, 1-3 displayed, 4 the state a
 // refused start leaves), bit 3 samples shown in the log, bit 4 float log format, bit 5
 // temperature recording, bit 6 a known product type, bit 7 the save dialog answered.
@@ -17,6 +17,7 @@
 #include <QProgressDialog>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -98,7 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             t = 0.0f;
         else
             t += float(h / 9) * 0.005f;
-        MainWindowProbe::decode(w, frame, h % 9, t);
+        // The frame's own bytes alone, on the heap: reading past them is a sanitizer report.
+        const int length = h % 9;
+        const std::unique_ptr<uchar[]> own(new uchar[size_t(length)]);
+        std::memcpy(own.get(), frame, size_t(length));
+        MainWindowProbe::decode(w, own.get(), length, t);
     }
 
     // Redraws, the batched log and the progress tick run as they would between frames.

@@ -38,9 +38,13 @@ void MainWindow::logReceivedFrame(const uchar* recvData, int length, float times
 
 void MainWindow::deal_recv_data(const uchar* recvData, int length, float timestep)
 {
+    // A frame without data bytes (a sync message, say) has no kind.
+    if (length < 1) return;
     const protocol::Reply reply = protocol::decodeReply(recvData, length);
-    // Logged before anything is decoded, even when nothing else comes of the frame.
-    if (protocol::logsEveryFrame(recvData[0])) logReceivedFrame(recvData, length, timestep);
+    // Logged before anything is decoded, even when nothing else comes of the frame; hybrid
+    // feedback writes its line once its fields are shown.
+    if (protocol::logsEveryFrame(recvData[0]) && !std::holds_alternative<protocol::HybridFeedback>(reply))
+        logReceivedFrame(recvData, length, timestep);
     std::visit([&](const auto& r) { applyReply(r, recvData, length, timestep); }, reply);
 }
 

@@ -36,6 +36,8 @@ void MainWindow::applyReply(const protocol::Temperatures& reply, const uchar* d,
 
 void MainWindow::applyReply(const protocol::LiveSamples& reply, const uchar* d, int length, float timestep)
 {
+    // A frame too short for the channels shown is no sample of them.
+    if (channelCount > reply.count) return;
     if (firstSamplePending) {
         if (timestep <= 1.0f) return;
         firstSamplePending = false;
@@ -134,9 +136,8 @@ void MainWindow::applyReply(const protocol::IdentificationSample& reply, const u
     }
 }
 
-void MainWindow::applyReply(const protocol::Position& reply, const uchar* d, int length, float timestep)
+void MainWindow::applyReply(const protocol::Position& reply, const uchar*, int, float)
 {
-    logReceivedFrame(d, length, timestep);
     positionReceived = true;
     tpCurrentPosition = reply.position;
     ui->lineEdit_TP_currentPosition->setText(QString::number(tpCurrentPosition));
