@@ -3,12 +3,15 @@
 #include "support/windowharness.h"
 
 #include "formats/configfiles.h"
+#include "formats/firmwareimage.h"
 #include "vocabulary/loadyaml.h"
 
 #include <QElapsedTimer>
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -230,6 +233,78 @@ private slots:
         QCOMPARE(sentBytes().size(), 2);   // the two queries, no transfer
         QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
         QVERIFY(MainWindowProbe::ui(w)->pushButton_updateFW->isEnabled());
+    }
+
+    // Only regular files are read, and none past its limit: a device or a FIFO is refused
+    // as a file that cannot be opened, without blocking.
+    void onlyRegularFilesWithinTheirLimits_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("expected");
+        // "@" stands for the "Cannot open file: " box naming the file.
+        for (const char* file : {"zero", "fifo"}) {
+            QTest::addRow("configuration, %s", file) << "config.yaml" << file << QStringList{"YAML 文件无法打开！"};
+            QTest::addRow("firmware, %s", file) << "fw.rbl" << file << QStringList();
+            QTest::addRow("text point list, %s", file) << "p.txt" << file << QStringList{"@", "数据不足"};
+            QTest::addRow("workbook, %s", file) << "p.xlsx" << file << QStringList{"数据不足"};
+            QTest::addRow("definitions, %s", file) << "state_config.yaml" << file << QStringList();
+        }
+        for (const char* file : {"at", "past"}) {
+            const bool past = file[0] == 'p';
+            QTest::addRow("configuration %s its limit", file)
+                << "config.yaml" << file << (past ? QStringList{"文件解析失败，请检查 YAML 格式"} : QStringList());
+            QTest::addRow("firmware %s its limit", file)
+                << "fw.rbl" << file << QStringList{past ? "File Error" : "版本号一致，无需更新"};
+        }
+    }
+
+    void onlyRegularFilesWithinTheirLimits()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, file);
+        WorkDir dir(true);
+        const QString path = dir.path() + "/" + input;
+        QFile::remove(path);
+        if (file == "zero") {
+            QVERIFY(QFile::link("/dev/zero", path));
+        } else if (file == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else {
+            const bool past = file == "past";
+            QByteArray bytes;
+            if (input == "fw.rbl") {
+                bytes = QByteArray("RBL\0", 4).leftJustified(28, '\0') + QByteArray("1.6.0").leftJustified(24, '\0') +
+                        QByteArray("QM72");
+                bytes = bytes.leftJustified(FirmwareImageMaxSize + past, '\0');
+            } else {
+                bytes = QByteArray("校准:\n  校准电压: 1.5\n").leftJustified(configfile::MaxFileSize + past, '#');
+            }
+            writeFile(dir.path(), input, bytes);
+        }
+        if (input == "state_config.yaml") {
+            MainWindow w;
+            QVERIFY(MainWindowProbe::logLines(w).contains(">>> File \"state_config.yaml\" Load FAIL!"));
+            return;
+        }
+        configfile::openDialogHook = [path](QWidget*, const QString&, const QString&) { return path; };
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        openPort(w);
+        // The firmware update compares the image with the drive's version, once it is known.
+        const bool firmware = input == "fw.rbl";
+        MainWindowProbe::answerOpenDialog(w, [ui, path, firmware] {
+            for (int i = 0; firmware && i < 300 && ui->label_FW->text().isEmpty(); ++i) QTest::qWait(10);
+            return path;
+        });
+        BoxCatcher boxes(QMessageBox::No);
+        if (input == "config.yaml")
+            ui->pushButton_loadConfigFile->click();
+        else
+            (firmware ? ui->pushButton_updateFW : ui->pushButton_writeTorqueCalib)->click();
+        QStringList seen = boxes.texts();
+        seen.replaceInStrings("Cannot open file: " + path, "@");
+        QTEST(seen, "expected");
     }
 
     void pointLists_data()

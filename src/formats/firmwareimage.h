@@ -14,6 +14,8 @@ constexpr int FirmwareTextFieldSize = 24;
 constexpr int FirmwareChunkSize = 7;   // data bytes per frame
 constexpr quint8 FirmwareChunkPrefix = 0xFA;
 constexpr int FirmwareChunksPerBlock = 1024;   // the drive confirms each block
+// A drive's flash holds a few megabytes at most: a larger file is no image of it.
+constexpr qint64 FirmwareImageMaxSize = 16 * 1024 * 1024;
 
 struct FirmwareImageHeader {
     bool longEnough = false;   // at least FirmwareHeaderMinSize bytes

@@ -2,8 +2,10 @@
 
 #include "formats/xlsxreader.h"
 
+#include "files/boundedfile.h"
+
+#include <QBuffer>
 #include <QDebug>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
@@ -78,13 +80,17 @@ bool parsePointLine(const QString& line, TorquePoint* point)
 bool readTextPoints(const QString& path, TorquePointList* points)
 {
     points->clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
-    if (file.size() > MaxPointListFileSize) {
+    QByteArray bytes;
+    switch (files::readRegularFile(path, MaxPointListFileSize, &bytes)) {
+    case files::ReadStatus::CannotOpen: return false;
+    case files::ReadStatus::TooLarge:
         qDebug().noquote() << "point list not read: larger than" << MaxPointListFileSize << "bytes";
         return true;
+    case files::ReadStatus::Ok: break;
     }
-    QTextStream in(&file);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream in(&buffer);
     QString line;
     TorquePoint point;
     while (in.readLineInto(&line)) {

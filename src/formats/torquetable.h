@@ -34,8 +34,8 @@ TorquePointList processExcelFile(const QString& path, const QString& sheet, Poin
 // Raw rows of the first sheet, from row 1 down to the first empty cell in column 1. Only
 // the first two columns are kept in memory.
 TorquePointList readWorkbookPoints(const QString& path);
-// Raw lines of a text file; false when it cannot be opened. Empty when it is larger than
-// MaxPointListFileSize.
+// Raw lines of a text file; false when it cannot be opened or is no regular file. Empty
+// when it is larger than MaxPointListFileSize.
 bool readTextPoints(const QString& path, TorquePointList* points);
 // One line of a text list: the first two numbers split on commas and white space.
 bool parsePointLine(const QString& line, TorquePoint* point);

@@ -1,6 +1,9 @@
 #include "formats/xlsxreader.h"
 
+#include "files/boundedfile.h"
+
 #include <QDir>
+#include <QFile>
 #include <QXmlStreamReader>
 
 #include <quazip.h>
@@ -162,8 +165,9 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
     m_error.clear();
     for (const Sheet& sheet : std::as_const(m_sheets)) {
         if (sheet.name != name) continue;
-        QuaZip zip(m_path);
-        if (!zip.open(QuaZip::mdUnzip)) return fail(QStringLiteral("cannot open the workbook archive"));
+        QFile file;
+        QuaZip zip(&file);
+        if (!openArchive(&file, &zip)) return false;
         QByteArray xml;
         switch (readEntry(zip, sheet.part, &xml)) {
         case Entry::Failed: return false;
@@ -177,6 +181,16 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
         return true;
     }
     return fail(QStringLiteral("no sheet named %1").arg(name));
+}
+
+// Only a regular file is opened: a FIFO would block and a device never end.
+bool XlsxReader::openArchive(QFile* file, QuaZip* zip)
+{
+    QString why;
+    if (!files::openRegularFile(file, m_path, &why))
+        return fail(QStringLiteral("cannot open the workbook: %1").arg(why));
+    if (!zip->open(QuaZip::mdUnzip)) return fail(QStringLiteral("not a zip archive"));
+    return true;
 }
 
 QVariant XlsxReader::read(int row, int column) const { return m_cells.value(cellKey(row, column)); }
@@ -254,8 +268,9 @@ XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part
 
 bool XlsxReader::load()
 {
-    QuaZip zip(m_path);
-    if (!zip.open(QuaZip::mdUnzip)) return fail(QStringLiteral("not a zip archive"));
+    QFile file;
+    QuaZip zip(&file);
+    if (!openArchive(&file, &zip)) return false;
 
     // The package relationships name the workbook part; where a writer left
     // them out the usual place is taken.

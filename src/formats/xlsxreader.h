@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+class QFile;
 class QuaZip;
 
 // Read-only access to the cell values of an .xlsx workbook: the sheet names,
@@ -43,6 +44,7 @@ private:
     using Relationships = QHash<QString, QPair<QString, QString>>;   // id -> type, part
 
     bool load();
+    bool openArchive(QFile* file, QuaZip* zip);
     Entry readEntry(QuaZip& zip, const QString& entry, QByteArray* data);
     Entry readRelationships(QuaZip& zip, const QString& part, Relationships* rels);
     bool readSharedStrings(QuaZip& zip, const QString& part);

@@ -1,8 +1,9 @@
 #include "vocabulary/loadyaml.h"
 
+#include "files/boundedfile.h"
+
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <yaml-cpp/yaml.h>
@@ -25,13 +26,17 @@ void warnLoadFailure(const char* what) { qWarning().noquote() << "Failed to load
 // any other node that is not a mapping makes the file malformed.
 bool isMapOrEmpty(const YAML::Node& node) { return !node || node.IsNull() || node.IsMap(); }
 
-// Size is checked before the library reads the file into its node tree.
+// Read within the size limit before the library builds its node tree from it.
 YAML::Node loadDefinitionFile(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isFile() && info.size() > MaxDefinitionFileSize)
+    QByteArray bytes;
+    switch (files::readRegularFile(path, MaxDefinitionFileSize, &bytes)) {
+    case files::ReadStatus::CannotOpen: throw YAML::BadFile(path.toUtf8().toStdString());
+    case files::ReadStatus::TooLarge:
         throw std::runtime_error("the file is larger than " + std::to_string(MaxDefinitionFileSize) + " bytes");
-    return YAML::LoadFile(path.toUtf8().toStdString());
+    case files::ReadStatus::Ok: break;
+    }
+    return YAML::Load(bytes.toStdString());
 }
 
 class EntryBudget {

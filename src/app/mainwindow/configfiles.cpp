@@ -1,9 +1,11 @@
 // Drive configuration files on the form: only the form changes; the user writes to the
 // drive afterwards.
 #include "app/mainwindow/mainwindow.h"
+#include "files/boundedfile.h"
 #include "formats/configfiles.h"
 #include "forms/ui_mainwindow.h"
 
+#include <QBuffer>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
@@ -58,20 +60,22 @@ void MainWindow::on_pushButton_loadConfigFile_clicked()
                                                     : QFileDialog::getOpenFileName(this, caption, QString(), filter);
     if (path.isEmpty()) return;
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    QByteArray bytes;
+    const files::ReadStatus read = files::readRegularFile(path, configfile::MaxFileSize, &bytes);
+    if (read == files::ReadStatus::CannotOpen) {
         QMessageBox::information(this, tr("加载失败"), tr("YAML 文件无法打开！"));
         return;
     }
-    // A file far beyond any saved one is not read at all.
-    const bool readable = file.size() <= configfile::MaxFileSize;
+    // A file far beyond any saved one is not parsed at all.
+    const bool readable = read == files::ReadStatus::Ok;
     QString text;
     if (readable) {
-        QTextStream in(&file);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+        QTextStream in(&buffer);
         in.setEncoding(QStringConverter::Utf8);
         text = in.readAll();
     }
-    file.close();
 
     const configfile::LoadResult result =
         !readable ? configfile::LoadResult::ParseError

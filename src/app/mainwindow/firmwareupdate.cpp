@@ -3,6 +3,7 @@
 #include "app/mainwindow/mainwindow.h"
 
 #include "can/can.h"
+#include "files/boundedfile.h"
 #include "formats/firmwareimage.h"
 #include "forms/ui_mainwindow.h"
 #include "app/workers.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMutexLocker>
@@ -63,16 +63,16 @@ void MainWindow::on_pushButton_updateFW_clicked()
         return;
     }
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << QStringLiteral("无法打开文件：") + file.errorString();
+    QByteArray image;
+    QString openError;
+    const files::ReadStatus read = files::readRegularFile(fileName, FirmwareImageMaxSize, &image, &openError);
+    if (read == files::ReadStatus::CannotOpen) {
+        qDebug().noquote() << QStringLiteral("无法打开文件：") + openError;
         return;
     }
-    const QByteArray image = file.readAll();
-    file.close();
 
     const FirmwareImageHeader header = readFirmwareImageHeader(image);
-    if (!header.isValid()) {
+    if (read == files::ReadStatus::TooLarge || !header.isValid()) {
         QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("File Error"));
         return;
     }
