@@ -4,6 +4,7 @@
 #include <quazipfile.h>
 #include <quazipnewinfo.h>
 
+#include "formats/torquetable.h"
 #include "formats/xlsxreader.h"
 
 namespace {
@@ -75,6 +76,8 @@ private slots:
     void oversizedEntries_data();
     void oversizedEntries();
     void sheetsBeyondAnyRealOne();
+    void sharedNumberTexts_data();
+    void sharedNumberTexts();
 };
 
 void WorkbookReaderTest::sharedStringsNumbersAndBooleans()
@@ -265,6 +268,35 @@ void WorkbookReaderTest::sheetsBeyondAnyRealOne()
     XlsxReader strings(path);
     QVERIFY(strings.sheetNames().isEmpty());
     QVERIFY2(strings.errorString().contains(QLatin1String("strings")), qPrintable(strings.errorString()));
+}
+
+// One shared text named by the torque column of every row: read as a number, once, when
+// it is no longer than a number is ever written.
+void WorkbookReaderTest::sharedNumberTexts_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("points");
+    QTest::newRow("a number") << QByteArray(" 2.5 ") << 12;
+    QTest::newRow("at the length limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength, '0') << 12;
+    QTest::newRow("one past the limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength + 1, '0') << 0;
+    QTest::newRow("not a number") << QByteArray("Torque") << 0;
+}
+
+void WorkbookReaderTest::sharedNumberTexts()
+{
+    QFETCH(QByteArray, text);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("named.xlsx"));
+    QByteArray rows;
+    for (int r = 1; r <= 12; ++r)
+        rows += QByteArray("<row r=\"%1\"><c><v>%1</v></c><c t=\"s\"><v>0</v></c></row>")
+                    .replace("%1", QByteArray::number(r));
+    Parts parts = handWritten(rows);
+    parts[2].second = "<sst><si><t>" + text + "</t></si></sst>";
+    QVERIFY(writeZip(path, parts));
+    const TorquePointList points = readWorkbookPoints(path);
+    QTEST(int(points.size()), "points");
+    for (const TorquePoint& p : points) QCOMPARE(p.second, 2.5);
 }
 
 QTEST_MAIN(WorkbookReaderTest)

@@ -7,22 +7,40 @@
 #include <QBuffer>
 #include <QDebug>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTextStream>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
+// Cells that name one shared text hold the same string data: each text is converted once,
+// however many cells name it.
+using ConvertedTexts = QHash<const QChar*, std::optional<double>>;
+
 // QString/QVariant conversions accept "inf" and "nan"; such a point would
 // reach the drive as garbage, so it is treated like any other bad cell.
-bool toFinite(const QVariant& value, double* out)
+bool toFinite(const QVariant& value, ConvertedTexts* texts, double* out)
 {
-    if (!value.canConvert<double>()) return false;
-    bool ok = false;
-    const double d = value.toDouble(&ok);
-    if (!ok || !std::isfinite(d)) return false;
-    *out = d;
+    std::optional<double> number;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        auto it = texts->constFind(text.constData());
+        if (it == texts->constEnd()) {
+            bool ok = false;
+            const double d = text.size() <= MaxNumberTextLength ? text.toDouble(&ok) : 0;
+            it = texts->insert(text.constData(), ok && std::isfinite(d) ? std::optional<double>(d) : std::nullopt);
+        }
+        number = *it;
+    } else if (value.canConvert<double>()) {
+        bool ok = false;
+        const double d = value.toDouble(&ok);
+        if (ok && std::isfinite(d)) number = d;
+    }
+    if (!number) return false;
+    *out = *number;
     return true;
 }
 
@@ -37,12 +55,13 @@ TorquePointList readWorkbookPoints(const QString& path)
         if (!workbook.errorString().isEmpty()) qDebug().noquote() << "workbook not readable:" << workbook.errorString();
         return points;
     }
+    ConvertedTexts texts;
     for (int row = 1;; ++row) {
         const QVariant xCell = workbook.read(row, 1);
         if (!xCell.isValid()) break;
         double x, y;
         // A header row of text or a row without a second value is skipped.
-        if (!toFinite(workbook.read(row, 2), &y) || !toFinite(xCell, &x)) continue;
+        if (!toFinite(workbook.read(row, 2), &texts, &y) || !toFinite(xCell, &texts, &x)) continue;
         points.append({x, y});
     }
     return points;

@@ -19,6 +19,8 @@ constexpr int MinTorqueTablePoints = 10;   // fewer is refused with "数据不�
 constexpr int MaxTorqueTablePoints = 30;
 // A text list larger than this (some hundred thousand points) is not read: it gives no points.
 constexpr qint64 MaxPointListFileSize = 4 * 1024 * 1024;
+// A workbook text longer than any written number is not one.
+constexpr qsizetype MaxNumberTextLength = 128;
 
 enum class PointListError {
     None,

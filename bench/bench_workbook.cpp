@@ -1,0 +1,82 @@
+// Torque point lists from workbooks whose cells all name one long shared text: the time to
+// the point list must not grow with how often the text is named. Goal: every workbook
+// within the reader's limits answered within a second.
+//   bench_workbook [--smoke]
+#include "benchsupport.h"
+
+#include "formats/torquetable.h"
+
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipnewinfo.h>
+
+using namespace bench;
+
+namespace {
+
+constexpr double kGoalMs = 1000;
+
+// A workbook of one sheet whose first two columns, in every row, name shared text 0.
+bool writeWorkbook(const QString& path, qint64 textLength, int rows)
+{
+    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    QByteArray sheet = "<worksheet " + ns + "><sheetData>";
+    for (int r = 1; r <= rows; ++r) sheet += "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>";
+    sheet += "</sheetData></worksheet>";
+    const QList<QPair<QString, QByteArray>> parts = {
+        {"xl/workbook.xml", "<workbook " + ns + " xmlns:r=\"" + rel +
+                                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Type=\"" +
+             rel +
+             "/worksheet\" Target=\"sheet.xml\"/>"
+             "<Relationship Id=\"rId2\" Type=\"" +
+             rel + "/sharedStrings\" Target=\"strings.xml\"/></Relationships>"},
+        {"xl/strings.xml", "<sst " + ns + "><si><t>" + QByteArray(textLength, '1') + "</t></si></sst>"},
+        {"xl/sheet.xml", sheet},
+    };
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate)) return false;
+    for (const auto& part : parts) {
+        QuaZipFile file(&zip);
+        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first))) return false;
+        file.write(part.second);
+        file.close();
+    }
+    zip.close();
+    return zip.getZipError() == 0;
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    useOffscreenPlatform();
+    QCoreApplication app(argc, argv);
+    Results results(hasArg(argc, argv, "--smoke"));
+    QTemporaryDir dir;
+
+    struct Case {
+        qint64 textLength;
+        int rows;
+    };
+    for (const Case& c : {Case{15 << 20, 10}, Case{15 << 20, 100}, Case{1 << 20, 10000}}) {
+        const QString path = dir.filePath(QStringLiteral("named.xlsx"));
+        const QString name =
+            QStringLiteral("workbook: a %1 MiB text named by %2 rows").arg(c.textLength >> 20).arg(c.rows);
+        if (!writeWorkbook(path, c.textLength, c.rows)) {
+            results.check(name, QStringLiteral("workbook not written"), QStringLiteral("written"), false);
+            continue;
+        }
+        const Clock::time_point t0 = Clock::now();
+        const TorquePointList points = processExcelFile(path, QStringLiteral("W8K113"));
+        const double ms = msSince(t0);
+        std::printf("%s (%lld bytes on disk): %zd points in %.0f ms\n", qPrintable(name),
+                    static_cast<long long>(QFileInfo(path).size()), points.size(), ms);
+        results.timing(name, QStringLiteral("%1 ms").arg(fmt(ms, 0)), QStringLiteral("<= %1 ms").arg(kGoalMs),
+                       ms <= kGoalMs);
+    }
+    return results.exitCode();
+}
