@@ -57,25 +57,33 @@ private slots:
         QCOMPARE(ui->doubleSpinBox_CurrentLimit->value(), p->value);
     }
 
-    void valueIsClampedToTheFormRangeBeforeTheNewRange()
+    // The file's range applies before its default: a default the form's own range would
+    // clamp is shown as written; one outside the file's range is clamped to that range.
+    void definitionDefaultsShownAsWritten_data()
     {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("shown");
+        QTest::newRow("beyond the form's range") << 150.0 << 150.0;
+        QTest::newRow("at the file's maximum") << 200.0 << 200.0;
+        QTest::newRow("above the file's maximum") << 250.0 << 200.0;
+        QTest::newRow("below the file's minimum") << -5.0 << 0.0;
+    }
+    void definitionDefaultsShownAsWritten()
+    {
+        QFETCH(double, value);
         WorkDir dir(false);
-        double formMax;
-        {
-            MainWindow formOnly;
-            formMax = MainWindowProbe::ui(formOnly)->doubleSpinBox_CurrentLimit->maximum();
-        }
         QFile f("motor_parameter_config.yaml");
         QVERIFY(f.open(QIODevice::WriteOnly));
-        // The form's range of the current limit is narrower than 1e6.
         f.write(
-            "parameters:\n  - name: \"电机电流限制\"\n    value: 1000000\n    min_value: 0\n    max_value: 2000000\n");
+            QStringLiteral("parameters:\n  - name: \"转动惯量\"\n    value: %1\n    min_value: 0\n    max_value: 200\n")
+                .arg(value)
+                .toUtf8());
         f.close();
         MainWindow w;
-        auto* box = MainWindowProbe::ui(w)->doubleSpinBox_CurrentLimit;
-        QCOMPARE(box->maximum(), 2000000.0);
-        QCOMPARE(box->value(), formMax);
-        QVERIFY(MainWindowProbe::logLines(w).contains(">>> File \"motor_parameter_config.yaml\" Load OK"));
+        auto* box = MainWindowProbe::ui(w)->doubleSpinBox_Inertia;
+        QCOMPARE(box->minimum(), 0.0);
+        QCOMPARE(box->maximum(), 200.0);
+        QTEST(box->value(), "shown");
     }
 
     void swallowsToolTipsOnly()

@@ -108,10 +108,11 @@ void MainWindow::initVariables(const DefinitionFile& parameters)
             const Parameter* p = loader.getParameterByName(b.name);
             auto* box = formIndex.find<QDoubleSpinBox>(QLatin1String(b.spinBox));
             if (!p || !box) continue;
-            // Value first: an out-of-range default is clamped to the form's range.
-            box->setValue(p->value);
+            // The file's range first, so that its default is clamped to that range alone and
+            // never to the form's own.
             box->setMinimum(p->min_value);
             box->setMaximum(p->max_value);
+            box->setValue(p->value);
         }
         emit writeLog(QStringLiteral(">>> File \"motor_parameter_config.yaml\" Load OK"));
     } else {
