@@ -5,10 +5,7 @@
 #include "benchsupport.h"
 
 #include "formats/torquetable.h"
-
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
+#include "support/zipwriter.h"
 
 using namespace bench;
 
@@ -19,34 +16,18 @@ constexpr double kGoalMs = 1000;
 // A workbook of one sheet whose first two columns, in every row, name shared text 0.
 bool writeWorkbook(const QString& path, qint64 textLength, int rows)
 {
-    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
-    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    QByteArray sheet = "<worksheet " + ns + "><sheetData>";
-    for (int r = 1; r <= rows; ++r) sheet += "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>";
-    sheet += "</sheetData></worksheet>";
-    const QList<QPair<QString, QByteArray>> parts = {
-        {"xl/workbook.xml", "<workbook " + ns + " xmlns:r=\"" + rel +
-                                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-         "<Relationship Id=\"rId1\" Type=\"" +
-             rel +
-             "/worksheet\" Target=\"sheet.xml\"/>"
-             "<Relationship Id=\"rId2\" Type=\"" +
-             rel + "/sharedStrings\" Target=\"strings.xml\"/></Relationships>"},
-        {"xl/strings.xml", "<sst " + ns + "><si><t>" + QByteArray(textLength, '1') + "</t></si></sst>"},
-        {"xl/sheet.xml", sheet},
-    };
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate)) return false;
-    for (const auto& part : parts) {
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first))) return false;
-        file.write(part.second);
-        file.close();
-    }
-    zip.close();
-    return zip.getZipError() == 0;
+    const QByteArray relationships = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const QByteArray workbook = "<workbook xmlns:r=\"" + relationships +
+                                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+    const QByteArray parts = "<Relationships><Relationship Id=\"rId1\" Type=\"" + relationships +
+                             "/worksheet\" Target=\"sheet.xml\"/><Relationship Id=\"rId2\" Type=\"" + relationships +
+                             "/sharedStrings\" Target=\"strings.xml\"/></Relationships>";
+    const QByteArray row = "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>";
+    return writeZip(path,
+                    {{"xl/workbook.xml", workbook},
+                     {"xl/_rels/workbook.xml.rels", parts},
+                     {"xl/strings.xml", "<sst><si><t>" + QByteArray(textLength, '1') + "</t></si></sst>"},
+                     {"xl/sheet.xml", "<worksheet><sheetData>" + row.repeated(rows) + "</sheetData></worksheet>"}});
 }
 
 }   // namespace

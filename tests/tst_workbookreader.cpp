@@ -1,32 +1,14 @@
 #include <QtTest>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
-
 #include "formats/torquetable.h"
 #include "formats/xlsxreader.h"
+#include "support/zipwriter.h"
 
 namespace {
 
 QString workbook(const char* name) { return QStringLiteral(QUINTREL_TEST_DATA "/workbooks/") + QLatin1String(name); }
 
-using Parts = QList<QPair<QString, QByteArray>>;
-
-bool writeZip(const QString& path, const Parts& parts)
-{
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate)) return false;
-    for (const auto& part : parts) {
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first))) return false;
-        file.write(part.second);
-        file.close();
-        if (file.getZipError() != 0) return false;
-    }
-    zip.close();
-    return zip.getZipError() == 0;
-}
+using Parts = ZipParts;
 
 const QByteArray workbookXml =
     "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\""
