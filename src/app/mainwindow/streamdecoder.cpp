@@ -37,7 +37,7 @@ void MainWindow::applyReply(const protocol::Temperatures& reply, const uchar* d,
 void MainWindow::applyReply(const protocol::LiveSamples& reply, const uchar* d, int length, float timestep)
 {
     // A frame too short for the channels shown is no sample of them.
-    if (channelCount > reply.count) return;
+    if (channelCount <= 3 && reply.count < channelCount) return;
     if (firstSamplePending) {
         if (timestep <= 1.0f) return;
         firstSamplePending = false;
