@@ -5,7 +5,6 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,15 +30,15 @@ bool openRegularFile(QFile* file, const QString& path, QString* error)
     }
 #ifdef Q_OS_UNIX
     // The path may have been swapped for a FIFO since: open without blocking, then look
-    // at what was opened.
+    // at what was opened. Reads stay non-blocking too: a kernel file of the regular kind
+    // that would wait for data fails at once instead.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return refuse(error, QString::fromLocal8Bit(std::strerror(errno)));
+    if (fd < 0) return refuse(error, qt_error_string(errno));
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return refuse(error, QStringLiteral("Not a regular file"));
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return refuse(error, file->errorString());
