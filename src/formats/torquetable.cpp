@@ -16,8 +16,8 @@
 
 namespace {
 
-// Cells that name one shared text hold the same string data: each text is converted once,
-// however many cells name it.
+// Cells that name one shared text hold the same string data, and the reader keeps every
+// text for its life: each text is converted once, however many cells name it.
 using ConvertedTexts = QHash<const QChar*, std::optional<double>>;
 
 // QString/QVariant conversions accept "inf" and "nan"; such a point would
