@@ -23,11 +23,10 @@ bool refuse(QString* error, const QString& why)
 
 bool openRegularFile(QFile* file, const QString& path, QString* error)
 {
-    // Checked before opening: opening some devices already acts on them.
-    if (!QFileInfo(path).isFile()) {
-        if (!QFileInfo::exists(path)) return refuse(error, QStringLiteral("No such file or directory"));
-        return refuse(error, QStringLiteral("Not a regular file"));
-    }
+    // Checked before opening: opening some devices already acts on them. A missing file
+    // is left to the open, which says so.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return refuse(error, QStringLiteral("Not a regular file"));
 #ifdef Q_OS_UNIX
     // The path may have been swapped for a FIFO since: open without blocking, then look
     // at what was opened. Reads stay non-blocking too: a kernel file of the regular kind
@@ -71,7 +70,6 @@ ReadStatus readRegularFile(const QString& path, qint64 limit, QByteArray* data, 
     }
     if (data->size() > limit) {
         data->clear();
-        data->squeeze();
         return ReadStatus::TooLarge;
     }
     return ReadStatus::Ok;
