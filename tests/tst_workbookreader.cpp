@@ -58,8 +58,8 @@ private slots:
     void oversizedEntries_data();
     void oversizedEntries();
     void sheetsBeyondAnyRealOne();
-    void sharedNumberTexts_data();
-    void sharedNumberTexts();
+    void craftedWorkbooks_data();
+    void craftedWorkbooks();
 };
 
 void WorkbookReaderTest::sharedStringsNumbersAndBooleans()
@@ -252,30 +252,86 @@ void WorkbookReaderTest::sheetsBeyondAnyRealOne()
     QVERIFY2(strings.errorString().contains(QLatin1String("strings")), qPrintable(strings.errorString()));
 }
 
-// One shared text named by the torque column of every row: read as a number, once, when
-// it is no longer than a number is ever written.
-void WorkbookReaderTest::sharedNumberTexts_data()
+// Twelve rows whose torque column names one shared text, in workbooks laid out as writers
+// and crafted files do: a text is a number only when no longer than a number is ever
+// written; a formula without a computed result is a text; an XML shape or an archive that
+// would take the reader minutes is refused whole.
+void WorkbookReaderTest::craftedWorkbooks_data()
 {
+    const auto nested = [](int levels, const QByteArray& attribute) {
+        QByteArray open, close;
+        for (int i = 0; i < levels; ++i) {
+            open += "<e" + QByteArray(attribute).replace("%1", QByteArray::number(i)) + ">";
+            close += "</e>";
+        }
+        return open + close;
+    };
+    const auto attributes = [](int n) {
+        QByteArray list;
+        for (int i = 1; i < n; ++i) list += " a" + QByteArray::number(i) + "=\"\"";
+        return list;
+    };
+    const QByteArray declaration = " xmlns:n%1=\"urn:n\"";
     QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("before");     // ahead of sheetData
+    QTest::addColumn<QByteArray>("firstRow");   // added to row 1's tag
+    QTest::addColumn<QByteArray>("lastRows");   // after row 12
+    QTest::addColumn<int>("emptyEntries");      // ahead of the workbook's parts
     QTest::addColumn<int>("points");
-    QTest::newRow("a number") << QByteArray(" 2.5 ") << 12;
-    QTest::newRow("at the length limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength, '0') << 12;
-    QTest::newRow("one past the limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength + 1, '0') << 0;
-    QTest::newRow("not a number") << QByteArray("Torque") << 0;
+    const QByteArray number(" 2.5 ");
+    QTest::newRow("a number") << number << QByteArray() << QByteArray() << QByteArray() << 0 << 12;
+    QTest::newRow("at the length limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength, '0') << QByteArray()
+                                         << QByteArray() << QByteArray() << 0 << 12;
+    QTest::newRow("one past the limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength + 1, '0')
+                                        << QByteArray() << QByteArray() << QByteArray() << 0 << 0;
+    QTest::newRow("not a number") << QByteArray("Torque") << QByteArray() << QByteArray() << QByteArray() << 0 << 0;
+    QTest::newRow("formula with an empty result")
+        << number << QByteArray() << QByteArray()
+        << QByteArray(
+               "<row r=\"13\"><c><f>A12+1</f><v></v></c><c t=\"s\"><v>0</v></c></row>"
+               "<row r=\"14\"><c><v>14</v></c><c t=\"s\"><v>0</v></c></row>")
+        << 0 << 13;
+    QTest::newRow("attributes at the limit")
+        << number << QByteArray() << attributes(XlsxReader::MaxXmlAttributes) << QByteArray() << 0 << 12;
+    QTest::newRow("attributes past the limit")
+        << number << QByteArray() << attributes(XlsxReader::MaxXmlAttributes + 1) << QByteArray() << 0 << 0;
+    QByteArray declaringRows;   // more rows than declarations may be in force at once
+    for (int r = 13; r <= 12 + XlsxReader::MaxXmlNamespaces + 1; ++r)
+        declaringRows += "<row" + QByteArray(declaration).replace("%1", "r") + "><c><v>" + QByteArray::number(r) +
+                         "</v></c><c t=\"s\"><v>0</v></c></row>";
+    QTest::newRow("a namespace declared by every row")
+        << number << QByteArray() << QByteArray() << declaringRows << 0 << 12 + XlsxReader::MaxXmlNamespaces + 1;
+    // The sheet's root declares one namespace.
+    QTest::newRow("namespaces in force at the limit")
+        << number << nested(XlsxReader::MaxXmlNamespaces - 1, declaration) << QByteArray() << QByteArray() << 0 << 12;
+    QTest::newRow("namespaces in force past the limit")
+        << number << nested(XlsxReader::MaxXmlNamespaces, declaration) << QByteArray() << QByteArray() << 0 << 0;
+    QTest::newRow("nested past the depth limit")
+        << number << nested(XlsxReader::MaxXmlDepth, QByteArray()) << QByteArray() << QByteArray() << 0 << 0;
+    QTest::newRow("entries at the limit")
+        << number << QByteArray() << QByteArray() << QByteArray() << XlsxReader::MaxEntries - 4 << 12;
+    QTest::newRow("entries past the limit")
+        << number << QByteArray() << QByteArray() << QByteArray() << XlsxReader::MaxEntries - 3 << 0;
 }
 
-void WorkbookReaderTest::sharedNumberTexts()
+void WorkbookReaderTest::craftedWorkbooks()
 {
     QFETCH(QByteArray, text);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, firstRow);
+    QFETCH(QByteArray, lastRows);
+    QFETCH(int, emptyEntries);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("named.xlsx"));
+    const QString path = dir.filePath(QStringLiteral("crafted.xlsx"));
     QByteArray rows;
     for (int r = 1; r <= 12; ++r)
-        rows += QByteArray("<row r=\"%1\"><c><v>%1</v></c><c t=\"s\"><v>0</v></c></row>")
+        rows += QByteArray("<row r=\"%1\"%2><c><v>%1</v></c><c t=\"s\"><v>0</v></c></row>")
+                    .replace("%2", r == 1 ? firstRow : QByteArray())
                     .replace("%1", QByteArray::number(r));
-    Parts parts = handWritten(rows);
+    Parts parts = handWritten(rows + lastRows);
     parts[2].second = "<sst><si><t>" + text + "</t></si></sst>";
-    QVERIFY(writeZip(path, parts));
+    parts[3].second.replace("<sheetData>", before + "<sheetData>");
+    QVERIFY(writeZip(path, parts, emptyEntries));
     const TorquePointList points = readWorkbookPoints(path);
     QTEST(int(points.size()), "points");
     for (const TorquePoint& p : points) QCOMPARE(p.second, 2.5);

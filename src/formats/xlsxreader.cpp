@@ -6,9 +6,15 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
 #include <quazip.h>
 #include <quazipfile.h>
 #include <quazipfileinfo.h>
+#include <unzip.h>
 
 namespace {
 
@@ -26,6 +32,77 @@ bool nextToken(QXmlStreamReader& xml)
         return false;
     }
     return !xml.atEnd() && !xml.hasError();
+}
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Qt's stream reader compares each attribute of an element with every earlier one and
+// looks each name up through every namespace declaration in force, so a crafted part of a
+// megabyte keeps it busy for minutes. One pass over the bytes refuses such a part before
+// the reader sees it. Comments, processing instructions, CDATA and quoted values are
+// stepped over whole, so nothing inside them counts. Empty when the part is fine.
+QString xmlShapeFault(const QByteArray& xml)
+{
+    const char* p = xml.constData();
+    const char* const end = p + xml.size();
+    const auto skipPast = [end](const char* from, std::string_view stop) {
+        const char* found = std::search(from, end, stop.begin(), stop.end());
+        return found == end ? end : found + stop.size();
+    };
+    std::vector<int> open;   // namespace declarations of each open element
+    int inForce = 0;
+    while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) && ++p != end) {
+        const std::string_view rest(p, size_t(end - p));
+        if (rest.substr(0, 1) == "?") {
+            p = skipPast(p, "?>");
+        } else if (rest.substr(0, 3) == "!--") {
+            p = skipPast(p + 3, "-->");
+        } else if (rest.substr(0, 8) == "![CDATA[") {
+            p = skipPast(p + 8, "]]>");
+        } else if (rest.substr(0, 1) == "!") {
+            return QStringLiteral("document type declarations are not accepted");
+        } else if (rest.substr(0, 1) == "/") {
+            if (!open.empty()) {
+                inForce -= open.back();
+                open.pop_back();
+            }
+            p = skipPast(p, ">");
+        } else {
+            // A start tag: every '=' outside a quoted value is an attribute, and one named
+            // xmlns or xmlns:<prefix> is a namespace declaration.
+            int attributes = 0;
+            int declarations = 0;
+            const char* word = nullptr;
+            std::string_view lastWord;
+            for (; p != end && *p != '>'; ++p) {
+                const char c = *p;
+                const bool inName = !isXmlSpace(c) && c != '=' && c != '"' && c != '\'' && c != '/';
+                if (inName && !word) word = p;
+                if (inName) continue;
+                if (word) lastWord = std::string_view(word, size_t(p - word));
+                word = nullptr;
+                if (c == '=') {
+                    ++attributes;
+                    if (lastWord == "xmlns" || lastWord.substr(0, 6) == "xmlns:") ++declarations;
+                } else if (c == '"' || c == '\'') {
+                    const void* close = std::memchr(p + 1, c, size_t(end - p - 1));
+                    if (!close) return QString();   // unterminated: the reader reports it
+                    p = static_cast<const char*>(close);
+                }
+            }
+            if (attributes > XlsxReader::MaxXmlAttributes)
+                return QStringLiteral("an element with more than %1 attributes").arg(XlsxReader::MaxXmlAttributes);
+            if (inForce + declarations > XlsxReader::MaxXmlNamespaces)
+                return QStringLiteral("more than %1 namespace declarations in force").arg(XlsxReader::MaxXmlNamespaces);
+            if (int(open.size()) >= XlsxReader::MaxXmlDepth)
+                return QStringLiteral("elements nested more than %1 deep").arg(XlsxReader::MaxXmlDepth);
+            if (p != end && p[-1] != '/') {
+                open.push_back(declarations);
+                inForce += declarations;
+            }
+        }
+    }
+    return QString();
 }
 
 // Text of the element the reader stands on, up to its end tag.
@@ -190,6 +267,14 @@ bool XlsxReader::openArchive(QFile* file, QuaZip* zip)
     if (!files::openRegularFile(file, m_path, &why))
         return fail(QStringLiteral("cannot open the workbook: %1").arg(why));
     if (!zip->open(QuaZip::mdUnzip)) return fail(QStringLiteral("not a zip archive"));
+    // Every lookup walks the central directory, so the count is checked before any: from
+    // the end record itself, in 64 bits, as the walk uses it.
+    unz_global_info64 info;
+    if (unzGetGlobalInfo64(zip->getUnzFile(), &info) != UNZ_OK)
+        return fail(QStringLiteral("cannot read the archive directory"));
+    if (info.number_entry > quint64(MaxEntries))
+        return fail(
+            QStringLiteral("the archive lists %1 entries, more than %2").arg(info.number_entry).arg(MaxEntries));
     return true;
 }
 
@@ -237,6 +322,12 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QByte
     if (file.getZipError() != 0) {   // CRC mismatch or a cut stream
         data->clear();
         fail(QStringLiteral("entry %1 is damaged").arg(entry));
+        return Entry::Failed;
+    }
+    const QString fault = xmlShapeFault(*data);
+    if (!fault.isEmpty()) {
+        data->clear();
+        fail(QStringLiteral("entry %1: %2").arg(entry, fault));
         return Entry::Failed;
     }
     return Entry::Ok;
@@ -384,7 +475,7 @@ bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
         const QString type = attributes.value(QLatin1String("t")).toString();
 
         QString value, formula, inlineText;
-        bool hasValue = false, hasInline = false;
+        bool hasValue = false, hasFormula = false, hasInline = false;
         for (;;) {
             if (!nextToken(xml)) break;
             if (xml.isEndElement() && xml.name() == QLatin1String("c")) break;
@@ -395,6 +486,7 @@ bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
                 hasValue = true;
             } else if (xml.name() == QLatin1String("f")) {
                 ok = readText(xml, &formula);
+                hasFormula = true;
             } else if (xml.name() == QLatin1String("is")) {
                 ok = readStringItem(xml, &inlineText);
                 hasInline = true;
@@ -402,6 +494,8 @@ bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
             if (!ok) break;
         }
         if (xml.hasError()) break;
+        // Scripts store a formula nobody has computed yet with an empty result.
+        if (hasFormula && value.isEmpty()) hasValue = false;
 
         QVariant cell;
         if (type == QLatin1String("inlineStr") && hasInline) {

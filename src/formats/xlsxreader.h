@@ -15,10 +15,18 @@ class QuaZip;
 // as bool; an empty or missing cell gives an invalid QVariant. A file that is
 // not a readable workbook has no sheets. Every entry taken from the archive is
 // bounded by MaxEntrySize, a sheet by MaxCells cells and the shared strings by
-// MaxSharedStrings items; documents carrying a DTD are refused.
+// MaxSharedStrings items; documents carrying a DTD are refused. An archive listing more
+// than MaxEntries entries, or a part with an element of more than MaxXmlAttributes
+// attributes, more than MaxXmlNamespaces namespace declarations in force or elements
+// nested deeper than MaxXmlDepth, is not read: the XML reader's time grows with the square
+// of the first three, its memory with the depth.
 class XlsxReader {
 public:
     static constexpr qint64 MaxEntrySize = 16 * 1024 * 1024;
+    static constexpr int MaxEntries = 10000;
+    static constexpr int MaxXmlAttributes = 64;   // namespace declarations count
+    static constexpr int MaxXmlNamespaces = 64;
+    static constexpr int MaxXmlDepth = 256;
     static constexpr int MaxCells = 1000000;
     static constexpr int MaxSharedStrings = 1000000;
     static constexpr int MaxColumn = 16384;   // XFD

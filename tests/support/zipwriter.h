@@ -13,10 +13,18 @@
 // Archive path and content of each entry, in archive order.
 using ZipParts = QList<QPair<QString, QByteArray>>;
 
-inline bool writeZip(const QString& path, const ZipParts& parts)
+// emptyEntries empty entries ("pad/0", "pad/1", ...) come first, stored: deflating each
+// would take seconds for the large counts.
+inline bool writeZip(const QString& path, const ZipParts& parts, int emptyEntries = 0)
 {
     QuaZip zip(path);
     if (!zip.open(QuaZip::mdCreate)) return false;
+    for (int i = 0; i < emptyEntries; ++i) {
+        QuaZipFile file(&zip);
+        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(QStringLiteral("pad/%1").arg(i)), nullptr, 0, 0))
+            return false;
+        file.close();
+    }
     for (const auto& part : parts) {
         QuaZipFile file(&zip);
         if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(part.first))) return false;
