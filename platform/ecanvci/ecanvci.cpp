@@ -23,7 +23,7 @@ uint32_t ECANVCI_CALL StartCAN(uint32_t, uint32_t, uint32_t ch) { return bus(SIM
 uint32_t ECANVCI_CALL ResetCAN(uint32_t, uint32_t, uint32_t ch) { return bus(SIM_RESET_CAN).resetCan(ch); }
 uint32_t ECANVCI_CALL Transmit(uint32_t, uint32_t, uint32_t ch, CanFrameObject* frames, uint32_t count)
 {
-    return bus(SIM_TRANSMIT).transmit(ch, frames, count);
+    return VirtualBus::instance().transmit(ch, frames, count);   // counts itself
 }
 uint32_t ECANVCI_CALL Receive(uint32_t, uint32_t, uint32_t ch, CanFrameObject* frames, uint32_t maxCount, int32_t)
 {
@@ -91,5 +91,7 @@ int SimConfigure(const char* key, const char* value)
 int SimReadParameter(uint32_t code, double* value) { return VirtualBus::instance().readParameter(code, value) ? 1 : 0; }
 uint64_t SimNowUs() { return VirtualBus::instance().now(); }
 uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTransmits(); }
+void SimHoldTransmit(uint32_t ms) { VirtualBus::instance().holdNextTransmit(ms); }
+uint32_t SimEnteredDuringTransmit() { return VirtualBus::instance().enteredDuringTransmit(); }
 
 }   // extern "C"

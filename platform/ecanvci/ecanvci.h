@@ -163,4 +163,9 @@ ECANVCI_API int SimReadParameter(uint32_t code, double* value);
 ECANVCI_API uint64_t SimNowUs();
 // Transmit calls entered while another Transmit on the same channel had not returned.
 ECANVCI_API uint32_t SimOverlappingTransmits();
+// Keeps the next Transmit call inside the library for ms milliseconds before it takes its
+// frames, so a test can act while a sender is in the middle of a hand-over.
+ECANVCI_API void SimHoldTransmit(uint32_t ms);
+// Entry points (bit 1 << SimEntry) entered while a Transmit call had not returned.
+ECANVCI_API uint32_t SimEnteredDuringTransmit();
 }

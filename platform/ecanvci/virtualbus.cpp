@@ -160,15 +160,21 @@ uint32_t VirtualBus::resetCan(uint32_t ch)
 
 uint32_t VirtualBus::transmit(uint32_t ch, const CanFrameObject* frames, uint32_t count)
 {
-    // Counted before the bus lock: a caller that serialises its sends never has two here.
+    // Inside before it is counted, so whoever sees the count finds the call still inside;
+    // counted before the bus lock, so a caller that serialises its sends never has two here.
     struct InFlight {
-        std::atomic<int>* n;
+        std::atomic<int>* all;
+        std::atomic<int>* channel;
         ~InFlight()
         {
-            if (n) n->fetch_sub(1);
+            if (channel) channel->fetch_sub(1);
+            all->fetch_sub(1);
         }
-    } inFlight{ch <= 1 ? &transmitting_[ch] : nullptr};
-    if (inFlight.n && inFlight.n->fetch_add(1) > 0) overlaps_.fetch_add(1);
+    } inFlight{&transmitsInside_, ch <= 1 ? &transmitting_[ch] : nullptr};
+    if (transmitsInside_.fetch_add(1) > 0) enteredDuringTransmit_.fetch_or(1u << SIM_TRANSMIT);
+    calls_[SIM_TRANSMIT].fetch_add(1);
+    if (inFlight.channel && inFlight.channel->fetch_add(1) > 0) overlaps_.fetch_add(1);
+    if (const uint32_t ms = holdNextTransmitMs_.exchange(0)) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     std::lock_guard<std::mutex> lock(mutex_);
     if (ch > 1 || !frames || !open_ || !channels_[ch].started || failing(SIM_FAIL_TRANSMIT)) return 0;
     std::vector<sim::Frame> replies;
@@ -271,6 +277,8 @@ void VirtualBus::reset()
     failures_.store(failuresFromEnvironment());
     forcedCount_.store(0);
     overlaps_.store(0);
+    enteredDuringTransmit_.store(0);
+    holdNextTransmitMs_.store(0);
     for (auto& c : calls_) c.store(0);
 }
 

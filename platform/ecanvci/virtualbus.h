@@ -35,7 +35,11 @@ public:
     uint32_t clearBuffer(uint32_t ch);
     uint32_t readErrInfo(uint32_t ch, CanErrorInfo* info);
 
-    void count(SimEntry e) { calls_[e].fetch_add(1, std::memory_order_relaxed); }
+    void count(SimEntry e)
+    {
+        if (transmitsInside_.load() > 0) enteredDuringTransmit_.fetch_or(1u << e);
+        calls_[e].fetch_add(1, std::memory_order_relaxed);
+    }
 
     // Control interface.
     void reset();
@@ -53,6 +57,8 @@ public:
     bool readParameter(uint32_t code, double* value);
     uint64_t now() const { return nowUs(); }
     uint32_t overlappingTransmits() const { return overlaps_.load(); }
+    void holdNextTransmit(uint32_t ms) { holdNextTransmitMs_.store(ms); }
+    uint32_t enteredDuringTransmit() const { return enteredDuringTransmit_.load(); }
 
 private:
     VirtualBus();
@@ -89,5 +95,8 @@ private:
     std::atomic<uint32_t> forcedCount_{0};
     std::atomic<int> transmitting_[2] = {};
     std::atomic<uint32_t> overlaps_{0};
+    std::atomic<int> transmitsInside_{0};
+    std::atomic<uint32_t> enteredDuringTransmit_{0};
+    std::atomic<uint32_t> holdNextTransmitMs_{0};
     std::atomic<uint32_t> calls_[SIM_ENTRY_COUNT] = {};
 };
