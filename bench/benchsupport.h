@@ -30,6 +30,7 @@
 #include <functional>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace bench {
@@ -77,6 +78,30 @@ inline qint64 residentBytes()
     const int n = std::fscanf(f, "%ld %ld", &size, &resident);
     std::fclose(f);
     return n == 2 ? qint64(resident) * sysconf(_SC_PAGESIZE) : -1;
+}
+
+// Peak resident set size since the last resetPeakResident(), from VmHWM, in bytes.
+inline qint64 peakResidentBytes()
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    qint64 kb = -1;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmHWM: %lld kB", &kb) == 1) break;
+    std::fclose(f);
+    return kb < 0 ? -1 : kb * 1024;
+}
+
+// Starts a new peak at the current resident size (Linux 4.0 and later), after handing
+// freed heap back, so that memory reused from an earlier case is not missed.
+inline void resetPeakResident()
+{
+    malloc_trim(0);
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
 }
 
 // Nearest-rank percentile (p in 0..100) of an unsorted sample; 0 when empty.
