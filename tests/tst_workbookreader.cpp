@@ -1,4 +1,7 @@
+#include <QStringEncoder>
 #include <QtTest>
+
+#include <functional>
 
 #include "formats/torquetable.h"
 #include "formats/xlsxreader.h"
@@ -25,6 +28,16 @@ const QByteArray sharedStrings =
     "<si><r><t>Cur</t></r><r><t xml:space=\"preserve\">rent </t></r>"
     "<rPh sb=\"0\" eb=\"1\"><t>hint</t></rPh></si></sst>";
 
+// A sheet of twelve rows and what a crafted file adds to it.
+struct CraftedWorkbook {
+    QByteArray text = " 2.5 ";   // the shared text every row's torque names
+    QByteArray before;           // ahead of sheetData
+    QByteArray firstRow;         // added to row 1's tag
+    QByteArray lastRows;         // after row 12
+    int emptyEntries = 0;        // ahead of the workbook's parts in the archive
+    bool utf16 = false;          // the sheet part in UTF-16 with a byte-order mark
+};
+
 QByteArray sheetXml(const QByteArray& rows)
 {
     return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
@@ -41,6 +54,8 @@ Parts handWritten(const QByteArray& rows)
 }
 
 }   // namespace
+
+Q_DECLARE_METATYPE(CraftedWorkbook)
 
 class WorkbookReaderTest : public QObject {
     Q_OBJECT
@@ -255,7 +270,7 @@ void WorkbookReaderTest::sheetsBeyondAnyRealOne()
 // Twelve rows whose torque column names one shared text, in workbooks laid out as writers
 // and crafted files do: a text is a number only when no longer than a number is ever
 // written; a formula without a computed result is a text; an XML shape or an archive that
-// would take the reader minutes is refused whole.
+// would take the reader minutes is refused whole, however the part is encoded.
 void WorkbookReaderTest::craftedWorkbooks_data()
 {
     const auto nested = [](int levels, const QByteArray& attribute) {
@@ -266,72 +281,85 @@ void WorkbookReaderTest::craftedWorkbooks_data()
         }
         return open + close;
     };
+    // Row 1's r and n - 1 more, whose values hold markup characters and, in UTF-16, a
+    // character with a quote's byte.
     const auto attributes = [](int n) {
         QByteArray list;
-        for (int i = 1; i < n; ++i) list += " a" + QByteArray::number(i) + "=\"\"";
+        for (int i = 1; i < n; ++i) list += " a" + QByteArray::number(i) + "= \"x='>/\xe2\x88\x82\"";
         return list;
     };
     const QByteArray declaration = " xmlns:n%1=\"urn:n\"";
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("before");     // ahead of sheetData
-    QTest::addColumn<QByteArray>("firstRow");   // added to row 1's tag
-    QTest::addColumn<QByteArray>("lastRows");   // after row 12
-    QTest::addColumn<int>("emptyEntries");      // ahead of the workbook's parts
-    QTest::addColumn<int>("points");
-    const QByteArray number(" 2.5 ");
-    QTest::newRow("a number") << number << QByteArray() << QByteArray() << QByteArray() << 0 << 12;
-    QTest::newRow("at the length limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength, '0') << QByteArray()
-                                         << QByteArray() << QByteArray() << 0 << 12;
-    QTest::newRow("one past the limit") << QByteArray("2.5").rightJustified(MaxNumberTextLength + 1, '0')
-                                        << QByteArray() << QByteArray() << QByteArray() << 0 << 0;
-    QTest::newRow("not a number") << QByteArray("Torque") << QByteArray() << QByteArray() << QByteArray() << 0 << 0;
-    QTest::newRow("formula with an empty result")
-        << number << QByteArray() << QByteArray()
-        << QByteArray(
-               "<row r=\"13\"><c><f>A12+1</f><v></v></c><c t=\"s\"><v>0</v></c></row>"
-               "<row r=\"14\"><c><v>14</v></c><c t=\"s\"><v>0</v></c></row>")
-        << 0 << 13;
-    QTest::newRow("attributes at the limit")
-        << number << QByteArray() << attributes(XlsxReader::MaxXmlAttributes) << QByteArray() << 0 << 12;
-    QTest::newRow("attributes past the limit")
-        << number << QByteArray() << attributes(XlsxReader::MaxXmlAttributes + 1) << QByteArray() << 0 << 0;
     QByteArray declaringRows;   // more rows than declarations may be in force at once
     for (int r = 13; r <= 12 + XlsxReader::MaxXmlNamespaces + 1; ++r)
         declaringRows += "<row" + QByteArray(declaration).replace("%1", "r") + "><c><v>" + QByteArray::number(r) +
                          "</v></c><c t=\"s\"><v>0</v></c></row>";
-    QTest::newRow("a namespace declared by every row")
-        << number << QByteArray() << QByteArray() << declaringRows << 0 << 12 + XlsxReader::MaxXmlNamespaces + 1;
+    const int allRows = 12 + XlsxReader::MaxXmlNamespaces + 1;
+
+    QTest::addColumn<CraftedWorkbook>("workbook");
+    QTest::addColumn<int>("points");
+    const auto row = [](const char* name, int points, const std::function<void(CraftedWorkbook&)>& change) {
+        CraftedWorkbook workbook;
+        change(workbook);
+        QTest::newRow(name) << workbook << points;
+    };
+    row("a number", 12, [](CraftedWorkbook&) {});
+    row("at the length limit", 12,
+        [](CraftedWorkbook& w) { w.text = QByteArray("2.5").rightJustified(MaxNumberTextLength, '0'); });
+    row("one past the limit", 0,
+        [](CraftedWorkbook& w) { w.text = QByteArray("2.5").rightJustified(MaxNumberTextLength + 1, '0'); });
+    row("not a number", 0, [](CraftedWorkbook& w) { w.text = "Torque"; });
+    row("formulas with empty results", 13, [](CraftedWorkbook& w) {
+        w.lastRows =
+            "<row r=\"13\"><c><f>A12+1</f><v></v></c><c t=\"s\"><v>0</v></c></row>"
+            "<row r=\"14\"><c><f t=\"shared\" si=\"0\"/><v></v></c><c t=\"s\"><v>0</v></c></row>"
+            "<row r=\"15\"><c><v>15</v></c><c t=\"s\"><v>0</v></c></row>";
+    });
+    row("attributes at the limit, markup in comments and CDATA", 12, [&](CraftedWorkbook& w) {
+        w.firstRow = attributes(XlsxReader::MaxXmlAttributes);
+        w.before = "<!-- <!DOCTYPE d> " + attributes(XlsxReader::MaxXmlAttributes) + " --><![CDATA[<!DOCTYPE d><e " +
+                   attributes(XlsxReader::MaxXmlAttributes) + ">]]>";
+    });
+    row("attributes past the limit", 0,
+        [&](CraftedWorkbook& w) { w.firstRow = attributes(XlsxReader::MaxXmlAttributes + 1); });
+    row("a namespace declared by every row", allRows, [&](CraftedWorkbook& w) { w.lastRows = declaringRows; });
     // The sheet's root declares one namespace.
-    QTest::newRow("namespaces in force at the limit")
-        << number << nested(XlsxReader::MaxXmlNamespaces - 1, declaration) << QByteArray() << QByteArray() << 0 << 12;
-    QTest::newRow("namespaces in force past the limit")
-        << number << nested(XlsxReader::MaxXmlNamespaces, declaration) << QByteArray() << QByteArray() << 0 << 0;
-    QTest::newRow("nested past the depth limit")
-        << number << nested(XlsxReader::MaxXmlDepth, QByteArray()) << QByteArray() << QByteArray() << 0 << 0;
-    QTest::newRow("entries at the limit")
-        << number << QByteArray() << QByteArray() << QByteArray() << XlsxReader::MaxEntries - 4 << 12;
-    QTest::newRow("entries past the limit")
-        << number << QByteArray() << QByteArray() << QByteArray() << XlsxReader::MaxEntries - 3 << 0;
+    row("namespaces in force at the limit", 12,
+        [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlNamespaces - 1, declaration); });
+    row("namespaces in force past the limit", 0,
+        [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlNamespaces, declaration); });
+    row("nested at the depth limit", 12,
+        [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlDepth - 1, {}); });
+    row("nested past the depth limit", 0, [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlDepth, {}); });
+    row("UTF-16, at the limits", allRows, [&](CraftedWorkbook& w) {
+        w.utf16 = true;
+        w.firstRow = attributes(XlsxReader::MaxXmlAttributes);
+        w.lastRows = declaringRows;
+    });
+    row("UTF-16, attributes past the limit", 0, [&](CraftedWorkbook& w) {
+        w.utf16 = true;
+        w.firstRow = attributes(XlsxReader::MaxXmlAttributes + 1);
+    });
+    row("entries at the limit", 12, [](CraftedWorkbook& w) { w.emptyEntries = XlsxReader::MaxEntries - 4; });
+    row("entries past the limit", 0, [](CraftedWorkbook& w) { w.emptyEntries = XlsxReader::MaxEntries - 3; });
 }
 
 void WorkbookReaderTest::craftedWorkbooks()
 {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, firstRow);
-    QFETCH(QByteArray, lastRows);
-    QFETCH(int, emptyEntries);
+    QFETCH(CraftedWorkbook, workbook);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("crafted.xlsx"));
     QByteArray rows;
     for (int r = 1; r <= 12; ++r)
         rows += QByteArray("<row r=\"%1\"%2><c><v>%1</v></c><c t=\"s\"><v>0</v></c></row>")
-                    .replace("%2", r == 1 ? firstRow : QByteArray())
+                    .replace("%2", r == 1 ? workbook.firstRow : QByteArray())
                     .replace("%1", QByteArray::number(r));
-    Parts parts = handWritten(rows + lastRows);
-    parts[2].second = "<sst><si><t>" + text + "</t></si></sst>";
-    parts[3].second.replace("<sheetData>", before + "<sheetData>");
-    QVERIFY(writeZip(path, parts, emptyEntries));
+    Parts parts = handWritten(rows + workbook.lastRows);
+    parts[2].second = "<sst><si><t>" + workbook.text + "</t></si></sst>";
+    parts[3].second.replace("<sheetData>", workbook.before + "<sheetData>");
+    if (workbook.utf16)
+        parts[3].second =
+            QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(QString::fromUtf8(parts[3].second));
+    QVERIFY(writeZip(path, parts, workbook.emptyEntries));
     const TorquePointList points = readWorkbookPoints(path);
     QTEST(int(points.size()), "points");
     for (const TorquePoint& p : points) QCOMPARE(p.second, 2.5);

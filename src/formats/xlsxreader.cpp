@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
-#include <algorithm>
-#include <cstring>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -34,60 +36,78 @@ bool nextToken(QXmlStreamReader& xml)
     return !xml.atEnd() && !xml.hasError();
 }
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// The encoding a part names in its declaration, empty when it names none.
+QByteArray declaredEncoding(const QByteArray& data)
+{
+    static const QRegularExpression declaration(QStringLiteral(R"(^<\?xml\s[^?>]*\bencoding\s*=\s*["']([^"']*)["'])"));
+    const QRegularExpressionMatch match = declaration.match(QString::fromLatin1(data.left(1024)));
+    return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+}
 
 // Qt's stream reader compares each attribute of an element with every earlier one and
 // looks each name up through every namespace declaration in force, so a crafted part of a
-// megabyte keeps it busy for minutes. One pass over the bytes refuses such a part before
+// megabyte keeps it busy for minutes. One pass over the part refuses such a shape before
 // the reader sees it. Comments, processing instructions, CDATA and quoted values are
 // stepped over whole, so nothing inside them counts. Empty when the part is fine.
-QString xmlShapeFault(const QByteArray& xml)
+template <typename Char>
+QString xmlShapeFault(std::basic_string_view<Char> s)
 {
-    const char* p = xml.constData();
-    const char* const end = p + xml.size();
-    const auto skipPast = [end](const char* from, std::string_view stop) {
-        const char* found = std::search(from, end, stop.begin(), stop.end());
-        return found == end ? end : found + stop.size();
+    const auto at = [&s](size_t i, std::string_view what) {
+        if (s.size() - i < what.size()) return false;
+        for (size_t k = 0; k < what.size(); ++k)
+            if (s[i + k] != Char(what[k])) return false;
+        return true;
     };
+    const auto past = [&s, &at](size_t from, std::string_view stop) {
+        for (size_t i = from; (i = s.find(Char(stop[0]), i)) != s.npos; ++i)
+            if (at(i, stop)) return i + stop.size();
+        return s.size();
+    };
+    const auto isSpace = [](Char c) { return c == Char(' ') || c == Char('\t') || c == Char('\n') || c == Char('\r'); };
     std::vector<int> open;   // namespace declarations of each open element
     int inForce = 0;
-    while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) && ++p != end) {
-        const std::string_view rest(p, size_t(end - p));
-        if (rest.substr(0, 1) == "?") {
-            p = skipPast(p, "?>");
-        } else if (rest.substr(0, 3) == "!--") {
-            p = skipPast(p + 3, "-->");
-        } else if (rest.substr(0, 8) == "![CDATA[") {
-            p = skipPast(p + 8, "]]>");
-        } else if (rest.substr(0, 1) == "!") {
+    size_t i = 0;
+    while ((i = s.find(Char('<'), i)) != s.npos && ++i < s.size()) {
+        if (at(i, "?")) {
+            i = past(i, "?>");
+        } else if (at(i, "!--")) {
+            i = past(i + 3, "-->");
+        } else if (at(i, "![CDATA[")) {
+            i = past(i + 8, "]]>");
+        } else if (at(i, "!")) {
             return QStringLiteral("document type declarations are not accepted");
-        } else if (rest.substr(0, 1) == "/") {
+        } else if (at(i, "/")) {
             if (!open.empty()) {
                 inForce -= open.back();
                 open.pop_back();
             }
-            p = skipPast(p, ">");
+            i = past(i, ">");
         } else {
             // A start tag: every '=' outside a quoted value is an attribute, and one named
             // xmlns or xmlns:<prefix> is a namespace declaration.
             int attributes = 0;
             int declarations = 0;
-            const char* word = nullptr;
-            std::string_view lastWord;
-            for (; p != end && *p != '>'; ++p) {
-                const char c = *p;
-                const bool inName = !isXmlSpace(c) && c != '=' && c != '"' && c != '\'' && c != '/';
-                if (inName && !word) word = p;
+            size_t word = s.npos;
+            size_t lastWord = 0;
+            size_t lastLength = 0;
+            for (; i < s.size() && s[i] != Char('>'); ++i) {
+                const Char c = s[i];
+                const bool inName =
+                    !isSpace(c) && c != Char('=') && c != Char('"') && c != Char('\'') && c != Char('/');
+                if (inName && word == s.npos) word = i;
                 if (inName) continue;
-                if (word) lastWord = std::string_view(word, size_t(p - word));
-                word = nullptr;
-                if (c == '=') {
+                if (word != s.npos) {
+                    lastWord = word;
+                    lastLength = i - word;
+                }
+                word = s.npos;
+                if (c == Char('=')) {
                     ++attributes;
-                    if (lastWord == "xmlns" || lastWord.substr(0, 6) == "xmlns:") ++declarations;
-                } else if (c == '"' || c == '\'') {
-                    const void* close = std::memchr(p + 1, c, size_t(end - p - 1));
-                    if (!close) return QString();   // unterminated: the reader reports it
-                    p = static_cast<const char*>(close);
+                    if ((lastLength == 5 && at(lastWord, "xmlns")) || (lastLength > 6 && at(lastWord, "xmlns:")))
+                        ++declarations;
+                } else if (c == Char('"') || c == Char('\'')) {
+                    i = s.find(c, i + 1);
+                    if (i == s.npos) return QString();   // unterminated: the reader reports it
                 }
             }
             if (attributes > XlsxReader::MaxXmlAttributes)
@@ -96,7 +116,7 @@ QString xmlShapeFault(const QByteArray& xml)
                 return QStringLiteral("more than %1 namespace declarations in force").arg(XlsxReader::MaxXmlNamespaces);
             if (int(open.size()) >= XlsxReader::MaxXmlDepth)
                 return QStringLiteral("elements nested more than %1 deep").arg(XlsxReader::MaxXmlDepth);
-            if (p != end && p[-1] != '/') {
+            if (i < s.size() && s[i - 1] != Char('/')) {
                 open.push_back(declarations);
                 inForce += declarations;
             }
@@ -245,7 +265,7 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
         QFile file;
         QuaZip zip(&file);
         if (!openArchive(&file, &zip)) return false;
-        QByteArray xml;
+        XmlPart xml;
         switch (readEntry(zip, sheet.part, &xml)) {
         case Entry::Failed: return false;
         case Entry::Missing: return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
@@ -281,9 +301,47 @@ bool XlsxReader::openArchive(QFile* file, QuaZip* zip)
 QVariant XlsxReader::read(int row, int column) const { return m_cells.value(cellKey(row, column)); }
 
 // Reads one archive entry whole, refusing anything that inflates past the cap.
-XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QByteArray* data)
+// Prepares a part for the XML reader and checks its shape. UTF-8, which every writer uses,
+// is read and checked as bytes: no markup byte occurs inside a longer character. Any other
+// encoding is decoded first, as the reader would decode it, and the reader is given that
+// text, so what was checked is what it reads.
+bool XlsxReader::prepareXml(QByteArray data, XmlPart* part, QString* why)
 {
-    data->clear();
+    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(data, u'<');
+    const QByteArray declared = declaredEncoding(data);
+    const bool utf8 = (!marked || *marked == QStringConverter::Utf8) &&
+                      (declared.isEmpty() || declared.compare("UTF-8", Qt::CaseInsensitive) == 0);
+    if (utf8) {
+        *why = xmlShapeFault(std::string_view(data.constData(), size_t(data.size())));
+        part->utf8 = std::move(data);
+        return why->isEmpty();
+    }
+    QStringDecoder decoder = marked ? QStringDecoder(*marked) : QStringDecoder(declared.constData());
+    if (!decoder.isValid()) {
+        *why = QStringLiteral("encoding %1 is not supported").arg(QString::fromLatin1(declared));
+        return false;
+    }
+    part->text = decoder.decode(data);
+    part->decoded = true;
+    if (decoder.hasError()) {
+        *why = QStringLiteral("incorrectly encoded content");
+        return false;
+    }
+    *why = xmlShapeFault(std::u16string_view(QStringView(part->text).utf16(), size_t(part->text.size())));
+    return why->isEmpty();
+}
+
+void XlsxReader::XmlPart::feed(QXmlStreamReader& xml) const
+{
+    if (decoded)
+        xml.addData(text);
+    else
+        xml.addData(utf8);
+}
+
+XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, XmlPart* part)
+{
+    *part = XmlPart();
     if (!zip.setCurrentFile(entry, QuaZip::csInsensitive)) return Entry::Missing;
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info)) {
@@ -301,33 +359,31 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QByte
         fail(QStringLiteral("cannot read entry %1").arg(entry));
         return Entry::Failed;
     }
-    data->reserve(qsizetype(info.uncompressedSize));
+    QByteArray data;
+    data.reserve(qsizetype(info.uncompressedSize));
     char buffer[64 * 1024];
     for (;;) {
         const qint64 n = file.read(buffer, sizeof buffer);
         if (n < 0) {
-            data->clear();
             fail(QStringLiteral("entry %1 is damaged").arg(entry));
             return Entry::Failed;
         }
         if (n == 0) break;
-        if (data->size() + n > MaxEntrySize) {
-            data->clear();
+        if (data.size() + n > MaxEntrySize) {
             fail(QStringLiteral("entry %1 is too large").arg(entry));
             return Entry::Failed;
         }
-        data->append(buffer, qsizetype(n));
+        data.append(buffer, qsizetype(n));
     }
     file.close();
     if (file.getZipError() != 0) {   // CRC mismatch or a cut stream
-        data->clear();
         fail(QStringLiteral("entry %1 is damaged").arg(entry));
         return Entry::Failed;
     }
-    const QString fault = xmlShapeFault(*data);
-    if (!fault.isEmpty()) {
-        data->clear();
-        fail(QStringLiteral("entry %1: %2").arg(entry, fault));
+    QString why;
+    if (!prepareXml(std::move(data), part, &why)) {
+        *part = XmlPart();
+        fail(QStringLiteral("entry %1: %2").arg(entry, why));
         return Entry::Failed;
     }
     return Entry::Ok;
@@ -336,11 +392,12 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QByte
 XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part, Relationships* rels)
 {
     rels->clear();
-    QByteArray data;
+    XmlPart data;
     const QString relsPart = relationshipsPart(part);
     const Entry status = readEntry(zip, relsPart, &data);
     if (status != Entry::Ok) return status;
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml;
+    data.feed(xml);
     while (nextToken(xml)) {
         if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship")) continue;
         const QXmlStreamAttributes attributes = xml.attributes();
@@ -377,7 +434,7 @@ bool XlsxReader::load()
         break;
     }
 
-    QByteArray data;
+    XmlPart data;
     switch (readEntry(zip, workbookPart, &data)) {
     case Entry::Failed: return false;
     case Entry::Missing: return fail(QStringLiteral("no workbook in the archive"));
@@ -385,7 +442,8 @@ bool XlsxReader::load()
     }
 
     QList<QPair<QString, QString>> declared;   // name, relationship id
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml;
+    data.feed(xml);
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
             declared.append(
@@ -413,13 +471,14 @@ bool XlsxReader::load()
 
 bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
 {
-    QByteArray data;
+    XmlPart data;
     switch (readEntry(zip, part, &data)) {
     case Entry::Failed: return false;
     case Entry::Missing: return fail(QStringLiteral("%1 is missing").arg(part));
     case Entry::Ok: break;
     }
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml;
+    data.feed(xml);
     QString text;
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
@@ -433,9 +492,10 @@ bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
     return true;
 }
 
-bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
+bool XlsxReader::parseSheet(const XmlPart& data, int lastColumn)
 {
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml;
+    data.feed(xml);
     bool inSheetData = false;
     int row = 0;
     int column = 0;
@@ -519,7 +579,7 @@ bool XlsxReader::parseSheet(const QByteArray& data, int lastColumn)
                 // "str" formula results, "e" error codes, "d" ISO dates: as text
                 cell = value;
             }
-        } else if (!formula.isEmpty()) {
+        } else if (hasFormula) {
             // A formula without a stored result reads as its text, never as empty.
             cell = QString(QLatin1Char('=') + formula);
         }

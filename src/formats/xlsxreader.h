@@ -8,6 +8,7 @@
 
 class QFile;
 class QuaZip;
+class QXmlStreamReader;
 
 // Read-only access to the cell values of an .xlsx workbook: the sheet names,
 // choosing a sheet and reading a cell by 1-based row and column.
@@ -48,15 +49,26 @@ private:
         QString part;   // archive path of the sheet document
     };
 
+    // A part as the XML reader is to see it: its bytes when they are UTF-8, else the text
+    // decoded from them, so that no declaration can make the reader decode it otherwise.
+    struct XmlPart {
+        QByteArray utf8;
+        QString text;
+        bool decoded = false;
+        void feed(QXmlStreamReader& xml) const;
+    };
+
     enum class Entry { Ok, Missing, Failed };
     using Relationships = QHash<QString, QPair<QString, QString>>;   // id -> type, part
 
     bool load();
     bool openArchive(QFile* file, QuaZip* zip);
-    Entry readEntry(QuaZip& zip, const QString& entry, QByteArray* data);
+    // The entry, checked for a shape the XML reader handles in time.
+    Entry readEntry(QuaZip& zip, const QString& entry, XmlPart* part);
+    static bool prepareXml(QByteArray data, XmlPart* part, QString* why);
     Entry readRelationships(QuaZip& zip, const QString& part, Relationships* rels);
     bool readSharedStrings(QuaZip& zip, const QString& part);
-    bool parseSheet(const QByteArray& xml, int lastColumn);
+    bool parseSheet(const XmlPart& xml, int lastColumn);
     bool fail(const QString& message);
 
     QString m_path;
