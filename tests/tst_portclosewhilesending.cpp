@@ -36,14 +36,15 @@ private slots:
         CanThread can;
         can.OpenCAN(3, 0);
         QVERIFY(can.isOpen);
-        SimHoldTransmit(500);
+        SimHoldTransmit(1000);   // far longer than the close takes to reach the adapter
         std::thread sender([&can] {
             uchar data[8] = {0x60, 0, 0, 0, 0, 0, 0, 0};
             can.TransmitCAN(0x7FF, data, false, false, 8, false);
         });
-        QTRY_VERIFY_WITH_TIMEOUT(SimCallCount(SIM_TRANSMIT) == 1, 5000);   // held inside
+        const bool held = QTest::qWaitFor([] { return SimCallCount(SIM_TRANSMIT) == 1; }, 5000);
         can.CloseCAN();
         sender.join();
+        QVERIFY(held);
         QCOMPARE(SimEnteredDuringTransmit(), 0u);
         QCOMPARE(drainSent(), 1);
         QVERIFY(!SimDeviceOpen());
