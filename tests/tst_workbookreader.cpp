@@ -30,12 +30,12 @@ const QByteArray sharedStrings =
 
 // A sheet of twelve rows and what a crafted file adds to it.
 struct CraftedWorkbook {
-    QByteArray text = " 2.5 ";   // the shared text every row's torque names
-    QByteArray before;           // ahead of sheetData
-    QByteArray firstRow;         // added to row 1's tag
-    QByteArray lastRows;         // after row 12
-    int emptyEntries = 0;        // ahead of the workbook's parts in the archive
-    bool utf16 = false;          // the sheet part in UTF-16 with a byte-order mark
+    QByteArray text = " 2.5 ";                             // the shared text every row's torque names
+    QByteArray before;                                     // ahead of sheetData
+    QByteArray firstRow;                                   // added to row 1's tag
+    QByteArray lastRows;                                   // after row 12
+    int emptyEntries = 0;                                  // ahead of the workbook's parts in the archive
+    std::function<QByteArray(const QByteArray&)> encode;   // the sheet part's bytes, when not UTF-8
 };
 
 QByteArray sheetXml(const QByteArray& rows)
@@ -289,9 +289,10 @@ void WorkbookReaderTest::craftedWorkbooks_data()
         return list;
     };
     const QByteArray declaration = " xmlns:n%1=\"urn:n\"";
-    QByteArray declaringRows;   // more rows than declarations may be in force at once
+    // More rows than declarations, and names, may be in force at once.
+    QByteArray declaringRows;
     for (int r = 13; r <= 12 + XlsxReader::MaxXmlNamespaces + 1; ++r)
-        declaringRows += "<row" + QByteArray(declaration).replace("%1", "r") + "><c><v>" + QByteArray::number(r) +
+        declaringRows += "<row xmlns:r=\"" + QByteArray(40, 'u') + "\"><c><v>" + QByteArray::number(r) +
                          "</v></c><c t=\"s\"><v>0</v></c></row>";
     const int allRows = 12 + XlsxReader::MaxXmlNamespaces + 1;
 
@@ -330,13 +331,32 @@ void WorkbookReaderTest::craftedWorkbooks_data()
     row("nested at the depth limit", 12,
         [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlDepth - 1, {}); });
     row("nested past the depth limit", 0, [&](CraftedWorkbook& w) { w.before = nested(XlsxReader::MaxXmlDepth, {}); });
+    const QByteArray root = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const auto longName = [&root](int text) { return "<e xmlns:n=\"" + QByteArray(text - root.size(), 'u') + "\"/>"; };
+    row("namespace names at the limit", 12,
+        [&](CraftedWorkbook& w) { w.before = longName(XlsxReader::MaxXmlNamespaceText); });
+    row("namespace names past the limit", 0,
+        [&](CraftedWorkbook& w) { w.before = longName(XlsxReader::MaxXmlNamespaceText + 1); });
+    const auto utf16 = [](const QByteArray& xml) {
+        return QByteArray(
+            QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(QString::fromUtf8(xml)));
+    };
     row("UTF-16, at the limits", allRows, [&](CraftedWorkbook& w) {
-        w.utf16 = true;
+        w.encode = utf16;
         w.firstRow = attributes(XlsxReader::MaxXmlAttributes);
         w.lastRows = declaringRows;
     });
     row("UTF-16, attributes past the limit", 0, [&](CraftedWorkbook& w) {
-        w.utf16 = true;
+        w.encode = utf16;
+        w.firstRow = attributes(XlsxReader::MaxXmlAttributes + 1);
+    });
+    // The XML reader takes the declaration's word over the mark; blanks carry it past the
+    // block it decoded first.
+    row("UTF-16 declared after a UTF-8 mark, attributes past the limit", 0, [&](CraftedWorkbook& w) {
+        w.encode = [](const QByteArray& xml) {
+            return QByteArray("\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-16\"?>") +
+                   QByteArray(QStringEncoder(QStringEncoder::Utf16LE)(QString(4096, u' ') + QString::fromUtf8(xml)));
+        };
         w.firstRow = attributes(XlsxReader::MaxXmlAttributes + 1);
     });
     row("entries at the limit", 12, [](CraftedWorkbook& w) { w.emptyEntries = XlsxReader::MaxEntries - 4; });
@@ -356,9 +376,7 @@ void WorkbookReaderTest::craftedWorkbooks()
     Parts parts = handWritten(rows + workbook.lastRows);
     parts[2].second = "<sst><si><t>" + workbook.text + "</t></si></sst>";
     parts[3].second.replace("<sheetData>", workbook.before + "<sheetData>");
-    if (workbook.utf16)
-        parts[3].second =
-            QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(QString::fromUtf8(parts[3].second));
+    if (workbook.encode) parts[3].second = workbook.encode(parts[3].second);
     QVERIFY(writeZip(path, parts, workbook.emptyEntries));
     const TorquePointList points = readWorkbookPoints(path);
     QTEST(int(points.size()), "points");

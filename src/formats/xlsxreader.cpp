@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <optional>
@@ -36,17 +35,22 @@ bool nextToken(QXmlStreamReader& xml)
     return !xml.atEnd() && !xml.hasError();
 }
 
-// The encoding a part names in its declaration, empty when it names none.
+// The encoding a part's declaration names, as the XML reader itself reads it; empty when
+// it names none. Only a declaration at the start, after a UTF-8 mark, counts, and only it
+// is parsed.
 QByteArray declaredEncoding(const QByteArray& data)
 {
-    static const QRegularExpression declaration(QStringLiteral(R"(^<\?xml\s[^?>]*\bencoding\s*=\s*["']([^"']*)["'])"));
-    const QRegularExpressionMatch match = declaration.match(QString::fromLatin1(data.left(1024)));
-    return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+    const QByteArrayView start =
+        data.startsWith("\xef\xbb\xbf") ? QByteArrayView(data).sliced(3) : QByteArrayView(data);
+    if (!start.startsWith("<?xml")) return QByteArray();
+    QXmlStreamReader xml(data);
+    xml.readNext();
+    return xml.documentEncoding().toLatin1();
 }
 
 // Qt's stream reader compares each attribute of an element with every earlier one and
-// looks each name up through every namespace declaration in force, so a crafted part of a
-// megabyte keeps it busy for minutes. One pass over the part refuses such a shape before
+// looks each name up through every namespace declaration in force, comparing the names of
+// the namespaces, so a crafted part of a megabyte keeps it busy for minutes. One pass over the part refuses such a shape before
 // the reader sees it. Comments, processing instructions, CDATA and quoted values are
 // stepped over whole, so nothing inside them counts. Empty when the part is fine.
 template <typename Char>
@@ -64,8 +68,12 @@ QString xmlShapeFault(std::basic_string_view<Char> s)
         return s.size();
     };
     const auto isSpace = [](Char c) { return c == Char(' ') || c == Char('\t') || c == Char('\n') || c == Char('\r'); };
-    std::vector<int> open;   // namespace declarations of each open element
-    int inForce = 0;
+    struct Declared {
+        int count = 0;
+        size_t text = 0;   // characters of the namespace names
+    };
+    std::vector<Declared> open;   // namespace declarations of each open element
+    Declared inForce;
     size_t i = 0;
     while ((i = s.find(Char('<'), i)) != s.npos && ++i < s.size()) {
         if (at(i, "?")) {
@@ -78,7 +86,8 @@ QString xmlShapeFault(std::basic_string_view<Char> s)
             return QStringLiteral("document type declarations are not accepted");
         } else if (at(i, "/")) {
             if (!open.empty()) {
-                inForce -= open.back();
+                inForce.count -= open.back().count;
+                inForce.text -= open.back().text;
                 open.pop_back();
             }
             i = past(i, ">");
@@ -86,7 +95,8 @@ QString xmlShapeFault(std::basic_string_view<Char> s)
             // A start tag: every '=' outside a quoted value is an attribute, and one named
             // xmlns or xmlns:<prefix> is a namespace declaration.
             int attributes = 0;
-            int declarations = 0;
+            Declared declared;
+            bool declaring = false;   // the next quoted value names a namespace
             size_t word = s.npos;
             size_t lastWord = 0;
             size_t lastLength = 0;
@@ -103,22 +113,30 @@ QString xmlShapeFault(std::basic_string_view<Char> s)
                 word = s.npos;
                 if (c == Char('=')) {
                     ++attributes;
-                    if ((lastLength == 5 && at(lastWord, "xmlns")) || (lastLength > 6 && at(lastWord, "xmlns:")))
-                        ++declarations;
+                    declaring =
+                        (lastLength == 5 && at(lastWord, "xmlns")) || (lastLength > 6 && at(lastWord, "xmlns:"));
+                    if (declaring) ++declared.count;
                 } else if (c == Char('"') || c == Char('\'')) {
-                    i = s.find(c, i + 1);
+                    const size_t value = i + 1;
+                    i = s.find(c, value);
                     if (i == s.npos) return QString();   // unterminated: the reader reports it
+                    if (declaring) declared.text += i - value;
+                    declaring = false;
                 }
             }
             if (attributes > XlsxReader::MaxXmlAttributes)
                 return QStringLiteral("an element with more than %1 attributes").arg(XlsxReader::MaxXmlAttributes);
-            if (inForce + declarations > XlsxReader::MaxXmlNamespaces)
+            if (inForce.count + declared.count > XlsxReader::MaxXmlNamespaces)
                 return QStringLiteral("more than %1 namespace declarations in force").arg(XlsxReader::MaxXmlNamespaces);
+            if (inForce.text + declared.text > size_t(XlsxReader::MaxXmlNamespaceText))
+                return QStringLiteral("namespace names in force longer than %1 characters")
+                    .arg(XlsxReader::MaxXmlNamespaceText);
             if (int(open.size()) >= XlsxReader::MaxXmlDepth)
                 return QStringLiteral("elements nested more than %1 deep").arg(XlsxReader::MaxXmlDepth);
             if (i < s.size() && s[i - 1] != Char('/')) {
-                open.push_back(declarations);
-                inForce += declarations;
+                open.push_back(declared);
+                inForce.count += declared.count;
+                inForce.text += declared.text;
             }
         }
     }

@@ -18,15 +18,16 @@ class QXmlStreamReader;
 // bounded by MaxEntrySize, a sheet by MaxCells cells and the shared strings by
 // MaxSharedStrings items; documents carrying a DTD are refused. An archive listing more
 // than MaxEntries entries, or a part with an element of more than MaxXmlAttributes
-// attributes, more than MaxXmlNamespaces namespace declarations in force or elements
-// nested deeper than MaxXmlDepth, is not read: the XML reader's time grows with the square
-// of the first three, its memory with the depth.
+// attributes, more than MaxXmlNamespaces namespace declarations in force, namespace names
+// in force longer than MaxXmlNamespaceText or elements nested deeper than MaxXmlDepth, is
+// not read: the XML reader's time would grow with their square, its memory with the depth.
 class XlsxReader {
 public:
     static constexpr qint64 MaxEntrySize = 16 * 1024 * 1024;
     static constexpr int MaxEntries = 10000;
     static constexpr int MaxXmlAttributes = 64;   // namespace declarations count
     static constexpr int MaxXmlNamespaces = 64;
+    static constexpr int MaxXmlNamespaceText = 2048;   // characters of their names
     static constexpr int MaxXmlDepth = 256;
     static constexpr int MaxCells = 1000000;
     static constexpr int MaxSharedStrings = 1000000;
