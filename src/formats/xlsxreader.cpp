@@ -48,11 +48,12 @@ QByteArray declaredEncoding(const QByteArray& data)
     return xml.documentEncoding().toLatin1();
 }
 
-// Qt's stream reader compares each attribute of an element with every earlier one and
-// looks each name up through every namespace declaration in force, comparing the names of
-// the namespaces, so a crafted part of a megabyte keeps it busy for minutes. One pass over the part refuses such a shape before
-// the reader sees it. Comments, processing instructions, CDATA and quoted values are
-// stepped over whole, so nothing inside them counts. Empty when the part is fine.
+// Qt's stream reader compares each attribute of an element with every earlier one, names
+// of namespaces included, and looks each name up through every namespace declaration in
+// force, so a crafted part of a megabyte keeps it busy for minutes. One pass over the part
+// refuses such a shape before the reader sees it. Comments, processing instructions, CDATA
+// and quoted values are stepped over whole, so nothing inside them counts. Empty when the
+// part is fine.
 template <typename Char>
 QString xmlShapeFault(std::basic_string_view<Char> s)
 {
@@ -141,6 +142,36 @@ QString xmlShapeFault(std::basic_string_view<Char> s)
         }
     }
     return QString();
+}
+
+// Gives a part to the XML reader once its shape is checked. UTF-8, which every writer uses,
+// is checked and given as bytes: no markup byte occurs inside a longer character. Any other
+// encoding is decoded first, as the reader would decode it, and the reader is given that
+// text, so that no declaration can make it read something other than what was checked.
+bool feedXml(QByteArray data, QXmlStreamReader* xml, QString* why)
+{
+    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(data, u'<');
+    const QByteArray declared = declaredEncoding(data);
+    const bool utf8 = (!marked || *marked == QStringConverter::Utf8) &&
+                      (declared.isEmpty() || declared.compare("UTF-8", Qt::CaseInsensitive) == 0);
+    if (utf8) {
+        *why = xmlShapeFault(std::string_view(data.constData(), size_t(data.size())));
+        if (why->isEmpty()) xml->addData(data);
+        return why->isEmpty();
+    }
+    QStringDecoder decoder = marked ? QStringDecoder(*marked) : QStringDecoder(declared.constData());
+    if (!decoder.isValid()) {
+        *why = QStringLiteral("encoding %1 is not supported").arg(QString::fromLatin1(declared));
+        return false;
+    }
+    const QString text = decoder.decode(data);
+    if (decoder.hasError()) {
+        *why = QStringLiteral("incorrectly encoded content");
+        return false;
+    }
+    *why = xmlShapeFault(std::u16string_view(QStringView(text).utf16(), size_t(text.size())));
+    if (why->isEmpty()) xml->addData(text);
+    return why->isEmpty();
 }
 
 // Text of the element the reader stands on, up to its end tag.
@@ -283,7 +314,7 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
         QFile file;
         QuaZip zip(&file);
         if (!openArchive(&file, &zip)) return false;
-        XmlPart xml;
+        QXmlStreamReader xml;
         switch (readEntry(zip, sheet.part, &xml)) {
         case Entry::Failed: return false;
         case Entry::Missing: return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
@@ -318,48 +349,10 @@ bool XlsxReader::openArchive(QFile* file, QuaZip* zip)
 
 QVariant XlsxReader::read(int row, int column) const { return m_cells.value(cellKey(row, column)); }
 
-// Reads one archive entry whole, refusing anything that inflates past the cap.
-// Prepares a part for the XML reader and checks its shape. UTF-8, which every writer uses,
-// is read and checked as bytes: no markup byte occurs inside a longer character. Any other
-// encoding is decoded first, as the reader would decode it, and the reader is given that
-// text, so what was checked is what it reads.
-bool XlsxReader::prepareXml(QByteArray data, XmlPart* part, QString* why)
+// Reads one archive entry whole, refusing anything that inflates past the cap, and hands
+// it to the XML reader once its shape is checked.
+XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QXmlStreamReader* xml)
 {
-    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(data, u'<');
-    const QByteArray declared = declaredEncoding(data);
-    const bool utf8 = (!marked || *marked == QStringConverter::Utf8) &&
-                      (declared.isEmpty() || declared.compare("UTF-8", Qt::CaseInsensitive) == 0);
-    if (utf8) {
-        *why = xmlShapeFault(std::string_view(data.constData(), size_t(data.size())));
-        part->utf8 = std::move(data);
-        return why->isEmpty();
-    }
-    QStringDecoder decoder = marked ? QStringDecoder(*marked) : QStringDecoder(declared.constData());
-    if (!decoder.isValid()) {
-        *why = QStringLiteral("encoding %1 is not supported").arg(QString::fromLatin1(declared));
-        return false;
-    }
-    part->text = decoder.decode(data);
-    part->decoded = true;
-    if (decoder.hasError()) {
-        *why = QStringLiteral("incorrectly encoded content");
-        return false;
-    }
-    *why = xmlShapeFault(std::u16string_view(QStringView(part->text).utf16(), size_t(part->text.size())));
-    return why->isEmpty();
-}
-
-void XlsxReader::XmlPart::feed(QXmlStreamReader& xml) const
-{
-    if (decoded)
-        xml.addData(text);
-    else
-        xml.addData(utf8);
-}
-
-XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, XmlPart* part)
-{
-    *part = XmlPart();
     if (!zip.setCurrentFile(entry, QuaZip::csInsensitive)) return Entry::Missing;
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info)) {
@@ -399,8 +392,7 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, XmlPa
         return Entry::Failed;
     }
     QString why;
-    if (!prepareXml(std::move(data), part, &why)) {
-        *part = XmlPart();
+    if (!feedXml(std::move(data), xml, &why)) {
         fail(QStringLiteral("entry %1: %2").arg(entry, why));
         return Entry::Failed;
     }
@@ -410,12 +402,10 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, XmlPa
 XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part, Relationships* rels)
 {
     rels->clear();
-    XmlPart data;
-    const QString relsPart = relationshipsPart(part);
-    const Entry status = readEntry(zip, relsPart, &data);
-    if (status != Entry::Ok) return status;
     QXmlStreamReader xml;
-    data.feed(xml);
+    const QString relsPart = relationshipsPart(part);
+    const Entry status = readEntry(zip, relsPart, &xml);
+    if (status != Entry::Ok) return status;
     while (nextToken(xml)) {
         if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship")) continue;
         const QXmlStreamAttributes attributes = xml.attributes();
@@ -452,16 +442,14 @@ bool XlsxReader::load()
         break;
     }
 
-    XmlPart data;
-    switch (readEntry(zip, workbookPart, &data)) {
+    QXmlStreamReader xml;
+    switch (readEntry(zip, workbookPart, &xml)) {
     case Entry::Failed: return false;
     case Entry::Missing: return fail(QStringLiteral("no workbook in the archive"));
     case Entry::Ok: break;
     }
 
     QList<QPair<QString, QString>> declared;   // name, relationship id
-    QXmlStreamReader xml;
-    data.feed(xml);
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
             declared.append(
@@ -489,14 +477,12 @@ bool XlsxReader::load()
 
 bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
 {
-    XmlPart data;
-    switch (readEntry(zip, part, &data)) {
+    QXmlStreamReader xml;
+    switch (readEntry(zip, part, &xml)) {
     case Entry::Failed: return false;
     case Entry::Missing: return fail(QStringLiteral("%1 is missing").arg(part));
     case Entry::Ok: break;
     }
-    QXmlStreamReader xml;
-    data.feed(xml);
     QString text;
     while (nextToken(xml)) {
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
@@ -510,10 +496,8 @@ bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
     return true;
 }
 
-bool XlsxReader::parseSheet(const XmlPart& data, int lastColumn)
+bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
 {
-    QXmlStreamReader xml;
-    data.feed(xml);
     bool inSheetData = false;
     int row = 0;
     int column = 0;

@@ -50,26 +50,16 @@ private:
         QString part;   // archive path of the sheet document
     };
 
-    // A part as the XML reader is to see it: its bytes when they are UTF-8, else the text
-    // decoded from them, so that no declaration can make the reader decode it otherwise.
-    struct XmlPart {
-        QByteArray utf8;
-        QString text;
-        bool decoded = false;
-        void feed(QXmlStreamReader& xml) const;
-    };
-
     enum class Entry { Ok, Missing, Failed };
     using Relationships = QHash<QString, QPair<QString, QString>>;   // id -> type, part
 
     bool load();
     bool openArchive(QFile* file, QuaZip* zip);
-    // The entry, checked for a shape the XML reader handles in time.
-    Entry readEntry(QuaZip& zip, const QString& entry, XmlPart* part);
-    static bool prepareXml(QByteArray data, XmlPart* part, QString* why);
+    // The entry, handed to xml once checked for a shape the XML reader handles in time.
+    Entry readEntry(QuaZip& zip, const QString& entry, QXmlStreamReader* xml);
     Entry readRelationships(QuaZip& zip, const QString& part, Relationships* rels);
     bool readSharedStrings(QuaZip& zip, const QString& part);
-    bool parseSheet(const XmlPart& xml, int lastColumn);
+    bool parseSheet(QXmlStreamReader& xml, int lastColumn);
     bool fail(const QString& message);
 
     QString m_path;
