@@ -35,6 +35,8 @@ struct CraftedWorkbook {
     QByteArray firstRow;                                   // added to row 1's tag
     QByteArray lastRows;                                   // after row 12
     int emptyEntries = 0;                                  // ahead of the workbook's parts in the archive
+    bool zeroCount = false;                                // the end record counts no entries
+    qint64 unpacked = 0;                                   // the parts padded to this many bytes in all
     std::function<QByteArray(const QByteArray&)> encode;   // the sheet part's bytes, when not UTF-8
 };
 
@@ -268,9 +270,11 @@ void WorkbookReaderTest::sheetsBeyondAnyRealOne()
 }
 
 // Twelve rows whose torque column names one shared text, in workbooks laid out as writers
-// and crafted files do: a text is a number only when no longer than a number is ever
-// written; a formula without a computed result is a text; an XML shape or an archive that
-// would take the reader minutes is refused whole, however the part is encoded.
+// and crafted files do: a text or stored number is a number only when no longer than a
+// number is ever written; a formula without a computed result is a text; an empty stored
+// value is an empty cell; nothing beyond the columns read is interpreted; an XML shape or
+// an archive that would take the reader minutes is refused whole, however the part is
+// encoded.
 void WorkbookReaderTest::craftedWorkbooks_data()
 {
     const auto nested = [](int levels, const QByteArray& attribute) {
@@ -361,6 +365,28 @@ void WorkbookReaderTest::craftedWorkbooks_data()
     });
     row("entries at the limit", 12, [](CraftedWorkbook& w) { w.emptyEntries = XlsxReader::MaxEntries - 4; });
     row("entries past the limit", 0, [](CraftedWorkbook& w) { w.emptyEntries = XlsxReader::MaxEntries - 3; });
+    row("entries past the limit, the end record counting none", 0, [](CraftedWorkbook& w) {
+        w.emptyEntries = XlsxReader::MaxEntries - 3;
+        w.zeroCount = true;
+    });
+    // Rows 13 and 14 after the twelve.
+    const auto more = [](const QByteArray& row13, const QByteArray& torque14 = "<c t=\"s\"><v>0</v></c>") {
+        return [=](CraftedWorkbook& w) {
+            w.lastRows = "<row r=\"13\">" + row13 + "</row><row r=\"14\"><c><v>14</v></c>" + torque14 + "</row>";
+        };
+    };
+    const QByteArray good13 = "<c><v>13</v></c><c t=\"s\"><v>0</v></c>";
+    row("empty values beyond the columns read", 14, more(good13 + "<c t=\"s\"><v/></c><c><v></v></c>"));
+    row("damaged values beyond the columns read", 14, more(good13 + "<c t=\"s\"><v>7</v></c><c><v>1,5</v></c>"));
+    row("an empty value in column B", 13, more("<c><v>13</v></c><c t=\"s\"><v></v></c>"));
+    row("an empty value in column A", 12, more("<c t=\"s\"><v/></c><c t=\"s\"><v>0</v></c>"));
+    const auto storedNumber = [](int length) {
+        return "<c><v>" + QByteArray("2.5").rightJustified(length, '0') + "</v></c>";
+    };
+    row("a stored number at the length limit", 14, more(good13, storedNumber(MaxNumberTextLength)));
+    row("a stored number past the limit", 13, more(good13, storedNumber(MaxNumberTextLength + 1)));
+    row("parts at the unpacked budget", 12, [](CraftedWorkbook& w) { w.unpacked = XlsxReader::MaxUnpackedBytes; });
+    row("parts past the budget", 0, [](CraftedWorkbook& w) { w.unpacked = XlsxReader::MaxUnpackedBytes + 1; });
 }
 
 void WorkbookReaderTest::craftedWorkbooks()
@@ -376,8 +402,15 @@ void WorkbookReaderTest::craftedWorkbooks()
     Parts parts = handWritten(rows + workbook.lastRows);
     parts[2].second = "<sst><si><t>" + workbook.text + "</t></si></sst>";
     parts[3].second.replace("<sheetData>", workbook.before + "<sheetData>");
+    if (workbook.unpacked > 0) {
+        qint64 size = 0;
+        for (const auto& part : parts) size += part.second.size();
+        const QByteArray comment = "<!--" + QByteArray(workbook.unpacked - size - 7, 'x') + "-->";
+        parts[3].second.replace("<sheetData>", comment + "<sheetData>");
+    }
     if (workbook.encode) parts[3].second = workbook.encode(parts[3].second);
     QVERIFY(writeZip(path, parts, workbook.emptyEntries));
+    if (workbook.zeroCount) QVERIFY(zeroEntryCounts(path));
     const TorquePointList points = readWorkbookPoints(path);
     QTEST(int(points.size()), "points");
     for (const TorquePoint& p : points) QCOMPARE(p.second, 2.5);

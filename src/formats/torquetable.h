@@ -1,6 +1,7 @@
 #ifndef TORQUETABLE_H
 #define TORQUETABLE_H
 
+#include "formats/xlsxreader.h"
 #include "protocol/motorprotocol.h"
 
 #include <QList>
@@ -20,7 +21,7 @@ constexpr int MaxTorqueTablePoints = 30;
 // A text list larger than this (some hundred thousand points) is not read: it gives no points.
 constexpr qint64 MaxPointListFileSize = 4 * 1024 * 1024;
 // A workbook text longer than any written number is not one.
-constexpr qsizetype MaxNumberTextLength = 128;
+constexpr qsizetype MaxNumberTextLength = XlsxReader::MaxNumberLength;
 
 enum class PointListError {
     None,

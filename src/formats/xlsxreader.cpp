@@ -22,6 +22,12 @@ namespace {
 constexpr int MaxRow = 1048576;
 constexpr int MaxColumn = XlsxReader::MaxColumn;
 
+// A value taken from the file, as quoted in a reason: a damaged one may run to megabytes.
+QString excerpt(QStringView value, qsizetype length = 40)
+{
+    return value.size() <= length ? value.toString() : value.left(length).toString() + QChar(0x2026);
+}
+
 // Steps the reader on. A DTD or an entity reference ends the parse: workbook
 // parts never need either, and refusing them keeps external and expanding
 // entities out.
@@ -161,7 +167,7 @@ bool feedXml(QByteArray data, QXmlStreamReader* xml, QString* why)
     }
     QStringDecoder decoder = marked ? QStringDecoder(*marked) : QStringDecoder(declared.constData());
     if (!decoder.isValid()) {
-        *why = QStringLiteral("encoding %1 is not supported").arg(QString::fromLatin1(declared));
+        *why = QStringLiteral("encoding %1 is not supported").arg(excerpt(QString::fromLatin1(declared)));
         return false;
     }
     const QString text = decoder.decode(data);
@@ -276,6 +282,19 @@ QString resolveTarget(const QString& sourcePart, const QString& target)
     return clean;
 }
 
+// Steps past the element the reader stands on, to its end tag.
+bool skipElement(QXmlStreamReader& xml)
+{
+    for (int depth = 1; depth > 0;) {
+        if (!nextToken(xml)) return false;
+        if (xml.isStartElement())
+            ++depth;
+        else if (xml.isEndElement())
+            --depth;
+    }
+    return true;
+}
+
 bool typeIs(const QString& type, const char* kind) { return type.endsWith(QLatin1Char('/') + QLatin1String(kind)); }
 
 quint64 cellKey(int row, int column) { return (quint64(quint32(row)) << 32) | quint32(column); }
@@ -288,6 +307,7 @@ XlsxReader::XlsxReader(const QString& path) : m_path(path)
         m_sheets.clear();
         m_sharedStrings.clear();
     }
+    m_workbookBytes = m_unpacked;
 }
 
 QStringList XlsxReader::sheetNames() const
@@ -309,6 +329,7 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
 {
     m_cells.clear();
     m_error.clear();
+    m_unpacked = m_workbookBytes;
     for (const Sheet& sheet : std::as_const(m_sheets)) {
         if (sheet.name != name) continue;
         QFile file;
@@ -317,7 +338,7 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
         QXmlStreamReader xml;
         switch (readEntry(zip, sheet.part, &xml)) {
         case Entry::Failed: return false;
-        case Entry::Missing: return fail(QStringLiteral("sheet part %1 is missing").arg(sheet.part));
+        case Entry::Missing: return fail(QStringLiteral("sheet part %1 is missing").arg(excerpt(sheet.part)));
         case Entry::Ok: break;
         }
         if (!parseSheet(xml, lastColumn)) {
@@ -326,7 +347,7 @@ bool XlsxReader::selectSheet(const QString& name, int lastColumn)
         }
         return true;
     }
-    return fail(QStringLiteral("no sheet named %1").arg(name));
+    return fail(QStringLiteral("no sheet named %1").arg(excerpt(name)));
 }
 
 // Only a regular file is opened: a FIFO would block and a device never end.
@@ -336,14 +357,16 @@ bool XlsxReader::openArchive(QFile* file, QuaZip* zip)
     if (!files::openRegularFile(file, m_path, &why))
         return fail(QStringLiteral("cannot open the workbook: %1").arg(why));
     if (!zip->open(QuaZip::mdUnzip)) return fail(QStringLiteral("not a zip archive"));
-    // Every lookup walks the central directory, so the count is checked before any: from
-    // the end record itself, in 64 bits, as the walk uses it.
-    unz_global_info64 info;
-    if (unzGetGlobalInfo64(zip->getUnzFile(), &info) != UNZ_OK)
-        return fail(QStringLiteral("cannot read the archive directory"));
-    if (info.number_entry > quint64(MaxEntries))
-        return fail(
-            QStringLiteral("the archive lists %1 entries, more than %2").arg(info.number_entry).arg(MaxEntries));
+    // Every lookup walks the central directory, so its length is checked before any. The
+    // end record's count cannot be trusted for it: a count of zero lets the walk run to the
+    // last record. Walking as the lookups do, and stopping past the limit, bounds it whatever
+    // the record says.
+    unzFile directory = zip->getUnzFile();
+    int entries = 0;
+    for (int status = unzGoToFirstFile(directory); status == UNZ_OK; status = unzGoToNextFile(directory)) {
+        if (++entries > MaxEntries)
+            return fail(QStringLiteral("the archive lists more than %1 entries").arg(MaxEntries));
+    }
     return true;
 }
 
@@ -359,15 +382,21 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QXmlS
         fail(QStringLiteral("cannot read the archive directory"));
         return Entry::Failed;
     }
-    // The declared size can lie; the loop below enforces the cap again.
-    if (info.uncompressedSize > quint64(MaxEntrySize)) {
-        fail(QStringLiteral("entry %1 is too large").arg(entry));
+    // Every part of one read draws on one budget: each part's own bound would let a
+    // workbook of five parts take five times as long. The declared size can lie; the loop
+    // below enforces the budget again.
+    const qint64 left = MaxUnpackedBytes - m_unpacked;
+    const auto tooLarge = [&] {
+        fail(QStringLiteral("entry %1 is too large: the workbook unpacks to more than %2 bytes")
+                 .arg(excerpt(entry))
+                 .arg(MaxUnpackedBytes));
         return Entry::Failed;
-    }
+    };
+    if (info.uncompressedSize > quint64(left)) return tooLarge();
 
     QuaZipFile file(&zip);
     if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("cannot read entry %1").arg(entry));
+        fail(QStringLiteral("cannot read entry %1").arg(excerpt(entry)));
         return Entry::Failed;
     }
     QByteArray data;
@@ -376,24 +405,22 @@ XlsxReader::Entry XlsxReader::readEntry(QuaZip& zip, const QString& entry, QXmlS
     for (;;) {
         const qint64 n = file.read(buffer, sizeof buffer);
         if (n < 0) {
-            fail(QStringLiteral("entry %1 is damaged").arg(entry));
+            fail(QStringLiteral("entry %1 is damaged").arg(excerpt(entry)));
             return Entry::Failed;
         }
         if (n == 0) break;
-        if (data.size() + n > MaxEntrySize) {
-            fail(QStringLiteral("entry %1 is too large").arg(entry));
-            return Entry::Failed;
-        }
+        if (data.size() + n > left) return tooLarge();
         data.append(buffer, qsizetype(n));
     }
     file.close();
     if (file.getZipError() != 0) {   // CRC mismatch or a cut stream
-        fail(QStringLiteral("entry %1 is damaged").arg(entry));
+        fail(QStringLiteral("entry %1 is damaged").arg(excerpt(entry)));
         return Entry::Failed;
     }
+    m_unpacked += data.size();
     QString why;
     if (!feedXml(std::move(data), xml, &why)) {
-        fail(QStringLiteral("entry %1: %2").arg(entry, why));
+        fail(QStringLiteral("entry %1: %2").arg(excerpt(entry), why));
         return Entry::Failed;
     }
     return Entry::Ok;
@@ -416,7 +443,7 @@ XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part
                      qMakePair(attributes.value(QLatin1String("Type")).toString(), target));
     }
     if (xml.hasError()) {
-        fail(QStringLiteral("%1: %2").arg(relsPart, xml.errorString()));
+        fail(QStringLiteral("%1: %2").arg(excerpt(relsPart), excerpt(xml.errorString(), 120)));
         return Entry::Failed;
     }
     return Entry::Ok;
@@ -456,7 +483,8 @@ bool XlsxReader::load()
                 qMakePair(xml.attributes().value(QLatin1String("name")).toString(), relationshipId(xml.attributes())));
         }
     }
-    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(workbookPart, xml.errorString()));
+    if (xml.hasError())
+        return fail(QStringLiteral("%1: %2").arg(excerpt(workbookPart), excerpt(xml.errorString(), 120)));
 
     switch (readRelationships(zip, workbookPart, &rels)) {
     case Entry::Failed: return false;
@@ -466,7 +494,7 @@ bool XlsxReader::load()
     for (const auto& sheet : std::as_const(declared)) {
         const auto rel = rels.constFind(sheet.second);
         if (sheet.first.isEmpty() || rel == rels.constEnd())
-            return fail(QStringLiteral("sheet %1 has no part").arg(sheet.first));
+            return fail(QStringLiteral("sheet %1 has no part").arg(excerpt(sheet.first)));
         m_sheets.append(Sheet{sheet.first, rel->second});
     }
     for (const auto& rel : std::as_const(rels)) {
@@ -480,7 +508,7 @@ bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
     QXmlStreamReader xml;
     switch (readEntry(zip, part, &xml)) {
     case Entry::Failed: return false;
-    case Entry::Missing: return fail(QStringLiteral("%1 is missing").arg(part));
+    case Entry::Missing: return fail(QStringLiteral("%1 is missing").arg(excerpt(part)));
     case Entry::Ok: break;
     }
     QString text;
@@ -488,11 +516,11 @@ bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             if (!readStringItem(xml, &text)) break;
             if (m_sharedStrings.size() == MaxSharedStrings)
-                return fail(QStringLiteral("%1: more than %2 strings").arg(part).arg(MaxSharedStrings));
+                return fail(QStringLiteral("%1: more than %2 strings").arg(excerpt(part)).arg(MaxSharedStrings));
             m_sharedStrings.append(text);
         }
     }
-    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(part, xml.errorString()));
+    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(excerpt(part), excerpt(xml.errorString(), 120)));
     return true;
 }
 
@@ -531,9 +559,14 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
         int cellRow = row < 1 ? 1 : row;
         int cellColumn = column + 1;
         if (!ref.isEmpty() && !parseCellReference(ref, &cellRow, &cellColumn))
-            return fail(QStringLiteral("bad cell reference %1").arg(ref));
+            return fail(QStringLiteral("bad cell reference %1").arg(excerpt(ref)));
         if (cellColumn > MaxColumn) return fail(QStringLiteral("too many columns"));
         column = cellColumn;
+        // Nothing in a column not asked for can make the sheet unreadable.
+        if (cellColumn > lastColumn) {
+            if (!skipElement(xml)) break;
+            continue;
+        }
         const QString type = attributes.value(QLatin1String("t")).toString();
 
         QString value, formula, inlineText;
@@ -556,8 +589,9 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
             if (!ok) break;
         }
         if (xml.hasError()) break;
-        // Scripts store a formula nobody has computed yet with an empty result.
-        if (hasFormula && value.isEmpty()) hasValue = false;
+        // An empty stored value is none, as spreadsheet programs read it: some writers store
+        // one for an empty cell, scripts for a formula nobody has computed yet.
+        if (value.isEmpty()) hasValue = false;
 
         QVariant cell;
         if (type == QLatin1String("inlineStr") && hasInline) {
@@ -567,15 +601,17 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
                 bool ok = false;
                 const int index = value.trimmed().toInt(&ok);
                 if (!ok || index < 0 || index >= m_sharedStrings.size())
-                    return fail(QStringLiteral("bad shared string index %1").arg(value));
+                    return fail(QStringLiteral("bad shared string index %1").arg(excerpt(value)));
                 cell = m_sharedStrings.at(index);
             } else if (type == QLatin1String("b")) {
                 const QString v = value.trimmed();
                 cell = (v == QLatin1String("1") || v == QLatin1String("true"));
+            } else if ((type.isEmpty() || type == QLatin1String("n")) && value.size() > MaxNumberLength) {
+                cell = value;   // no number, as a text that long is none; converting it takes seconds
             } else if (type.isEmpty() || type == QLatin1String("n")) {
                 bool ok = false;
                 const double number = value.trimmed().toDouble(&ok);
-                if (!ok) return fail(QStringLiteral("bad number %1").arg(value));
+                if (!ok) return fail(QStringLiteral("bad number %1").arg(excerpt(value)));
                 cell = number;
             } else {
                 // "str" formula results, "e" error codes, "d" ISO dates: as text
@@ -585,8 +621,8 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
             // A formula without a stored result reads as its text, never as empty.
             cell = QString(QLatin1Char('=') + formula);
         }
-        if (cell.isValid() && cellColumn <= lastColumn) m_cells.insert(cellKey(cellRow, cellColumn), cell);
+        if (cell.isValid()) m_cells.insert(cellKey(cellRow, cellColumn), cell);
     }
-    if (xml.hasError()) return fail(QStringLiteral("sheet: %1").arg(xml.errorString()));
+    if (xml.hasError()) return fail(QStringLiteral("sheet: %1").arg(excerpt(xml.errorString(), 120)));
     return true;
 }
