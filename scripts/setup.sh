@@ -1,6 +1,7 @@
 # Sourced by run.sh, test.sh, bench.sh and scripts/fuzz.sh. On a fresh Debian 12 machine:
 #   quintrel_install [extra packages...]       installs what is missing (as root)
 #   quintrel_build <build dir> [cmake args...] configures and builds the whole tree
+#   quintrel_build_targets <build dir> <target...> configures and builds only those targets
 # The tree builds as layer targets (src/CMakeLists.txt); quintrel_build builds them all.
 
 QUINTREL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libqcustomplot-dev libqcustomplot2.1-qt6
@@ -32,4 +33,10 @@ quintrel_build() {
   local dir=$1; shift
   cmake -S . -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
+}
+
+quintrel_build_targets() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" >/dev/null
+  cmake --build "$dir" -j"$(nproc)" --target "$@"
 }
