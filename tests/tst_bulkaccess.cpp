@@ -1,5 +1,7 @@
 #include "support/windowharness.h"
 
+#include "protocol/parametertable.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 
@@ -120,6 +122,25 @@ private slots:
         QCOMPARE(
             log.filter(QRegularExpression(write ? "^>>> (Send|Set) .* Value: " : "^>>> Send .* get command$")).size(),
             expected.size());
+        if (write) return;
+
+        // Each box then shows what the drive holds, not a value clamped to its range or
+        // rounded to its decimals. NodeID aside: the drive answers on 0, below the file's range.
+        QTRY_COMPARE_WITH_TIMEOUT(MainWindowProbe::logLines(w).filter(QRegularExpression("^>>> Get \"")).size(),
+                                  expected.size(), 5000);
+        QStringList differing;
+        int spinBoxes = 0;
+        for (int code : without(expected, {30})) {
+            auto* box = w.findChild<QDoubleSpinBox*>(QLatin1String(protocol::parameterInfo(code)->input));
+            if (!box) continue;   // checks, mode and line edits show states, not numbers
+            ++spinBoxes;
+            double held = 0;
+            QVERIFY(SimReadParameter(uint32_t(code), &held));
+            if (!qFuzzyCompare(1 + box->value(), 1 + held))
+                differing << QString("%1: box %2, drive %3").arg(box->objectName()).arg(box->value()).arg(held);
+        }
+        QCOMPARE(spinBoxes, 40);
+        QVERIFY2(differing.isEmpty(), qPrintable(differing.join("; ")));
     }
 
     void enabledStateReadAsEachEntryComesUp()

@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 QByteArray hex(const char* t) { return QByteArray::fromHex(t); }
@@ -330,6 +331,18 @@ private slots:
         QCOMPARE(sent.size(), size_t(5));
         for (int i = 0; i < 5; ++i) QCOMPARE(int(sent[i].frame.data[1]), 70 + i);
         QVERIFY(sent[4].timeUs - sent[0].timeUs >= 38000);
+        // The replies show what the drive holds; a code the combo box lacks would show "NULL".
+        const std::pair<int, std::function<int()>> shown[] = {
+            {70, [ui] { return ui->comboBox_ProductBatch->getValue(); }},
+            {71, [ui] { return ui->comboBox_VendorType->getValue(); }},
+            {72, [ui] { return ui->spinBox_MotorNumber->value(); }},
+            {73, [ui] { return ui->comboBox_HardwareVersion->getValue(); }},
+            {74, [ui] { return ui->comboBox_MotorType->getValue(); }}};
+        for (const auto& [code, value] : shown) {
+            double held = 0;
+            QVERIFY(SimReadParameter(uint32_t(code), &held));
+            QTRY_COMPARE_WITH_TIMEOUT(std::make_pair(code, value()), std::make_pair(code, int(held)), 2000);
+        }
 
         for (CustomComboBox* box :
              {ui->comboBox_ProductBatch, ui->comboBox_VendorType, ui->comboBox_HardwareVersion, ui->comboBox_MotorType})

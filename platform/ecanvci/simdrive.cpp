@@ -12,10 +12,12 @@ namespace {
 
 using VT = SimDrive::ValueType;
 
-// Every parameter the drive keeps: code, type, read, write, default, min, max.
+// Every parameter the drive keeps: code, type, read, write, default, min, max. The defaults
+// lie within the ranges, decimals and choices the tool's boxes get at start-up, so a read
+// shows them unchanged; NodeID alone stays 0, the identifier the drive answers on.
 const std::vector<SimDrive::ParamSpec> kParams = {
     {1, VT::Int, true, true, 0, 0, 1},                      // InvertMotorDir
-    {2, VT::Float, true, true, 0.00012, 0, 100},            // Inertia
+    {2, VT::Float, true, true, 0.0012, 0, 100},             // Inertia
     {3, VT::Float, true, true, 0.095, 0, 100},              // TorqueCostant
     {4, VT::Int, true, true, 14, 1, 100},                   // MotorPolePairs
     {5, VT::Float, true, true, 0.42, 0, 100},               // MotorPhaseResistance
@@ -59,7 +61,7 @@ const std::vector<SimDrive::ParamSpec> kParams = {
     {52, VT::Float, true, true, 10, 0, 1000},               // Protect_stuck_iq
     {53, VT::Float, true, true, 0.5, 0, 1000},              // Protect_stuck_velocity
     {54, VT::Int, true, true, 1000, 0, 100000},             // Protect_stuck_time
-    {55, VT::Float, true, true, 1000, 0, 100000},           // Current_cutoff
+    {55, VT::Float, true, true, 12, 0, 100000},             // Current_cutoff
     {56, VT::Float, true, true, 1, 0, 1000},                // Torque_scale
     {57, VT::Float, true, true, 1, 0, 1000},                // Current_scale
     {58, VT::Float, true, true, 0.0001, 0, 1000},           // J_motor
@@ -68,7 +70,7 @@ const std::vector<SimDrive::ParamSpec> kParams = {
     {70, VT::Int, true, true, 1, 0, 2147483647.0},          // ProductBatch
     {71, VT::Int, true, true, 1, 0, 2147483647.0},          // VendorType
     {72, VT::Int, true, true, 1, 0, 2147483647.0},          // MotorNumber
-    {73, VT::Int, true, true, 1, 0, 2147483647.0},          // HardwareVersion
+    {73, VT::Int, true, true, 10, 0, 2147483647.0},         // HardwareVersion
     {74, VT::Int, true, true, 1, 0, 2147483647.0},          // MotorConfig::MotorType
 };
 
