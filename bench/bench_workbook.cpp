@@ -155,7 +155,9 @@ int main(int argc, char** argv)
          attributeRefusal},
         {QStringLiteral("500000 attributes on one element"), [] { return manyAttributes(500000); }, 0,
          attributeRefusal},
-        {QStringLiteral("%1 attributes on every row of a %2-byte sheet").arg(XlsxReader::MaxXmlAttributes).arg(kNearBudget),
+        {QStringLiteral("%1 attributes on every row of a %2-byte sheet")
+             .arg(XlsxReader::MaxXmlAttributes)
+             .arg(kNearBudget),
          attributesOnEveryRow,
          MaxTorqueTablePoints,
          {},

@@ -180,10 +180,11 @@ bool feedXml(QByteArray data, QXmlStreamReader* xml, QString* why)
     return why->isEmpty();
 }
 
-// Text of the element the reader stands on, up to its end tag.
+// Text of the element the reader stands on, up to its end tag; with no out, the element
+// is stepped over.
 bool readText(QXmlStreamReader& xml, QString* out)
 {
-    out->clear();
+    if (out) out->clear();
     int depth = 1;
     while (depth > 0) {
         if (!nextToken(xml)) return false;
@@ -191,10 +192,16 @@ bool readText(QXmlStreamReader& xml, QString* out)
             ++depth;
         else if (xml.isEndElement())
             --depth;
-        else if (xml.isCharacters())
+        else if (out && xml.isCharacters())
             out->append(xml.text());
     }
     return true;
+}
+
+// Why a part's XML could not be read, both quoted short.
+QString xmlFault(const QString& part, const QXmlStreamReader& xml)
+{
+    return QStringLiteral("%1: %2").arg(excerpt(part), excerpt(xml.errorString(), 120));
 }
 
 // Plain text of a string item (<si> or <is>): the <t> runs, without the
@@ -280,19 +287,6 @@ QString resolveTarget(const QString& sourcePart, const QString& target)
         clean == QLatin1String("..") || clean.startsWith(QLatin1Char('/')))
         return QString();
     return clean;
-}
-
-// Steps past the element the reader stands on, to its end tag.
-bool skipElement(QXmlStreamReader& xml)
-{
-    for (int depth = 1; depth > 0;) {
-        if (!nextToken(xml)) return false;
-        if (xml.isStartElement())
-            ++depth;
-        else if (xml.isEndElement())
-            --depth;
-    }
-    return true;
 }
 
 bool typeIs(const QString& type, const char* kind) { return type.endsWith(QLatin1Char('/') + QLatin1String(kind)); }
@@ -443,7 +437,7 @@ XlsxReader::Entry XlsxReader::readRelationships(QuaZip& zip, const QString& part
                      qMakePair(attributes.value(QLatin1String("Type")).toString(), target));
     }
     if (xml.hasError()) {
-        fail(QStringLiteral("%1: %2").arg(excerpt(relsPart), excerpt(xml.errorString(), 120)));
+        fail(xmlFault(relsPart, xml));
         return Entry::Failed;
     }
     return Entry::Ok;
@@ -483,8 +477,7 @@ bool XlsxReader::load()
                 qMakePair(xml.attributes().value(QLatin1String("name")).toString(), relationshipId(xml.attributes())));
         }
     }
-    if (xml.hasError())
-        return fail(QStringLiteral("%1: %2").arg(excerpt(workbookPart), excerpt(xml.errorString(), 120)));
+    if (xml.hasError()) return fail(xmlFault(workbookPart, xml));
 
     switch (readRelationships(zip, workbookPart, &rels)) {
     case Entry::Failed: return false;
@@ -520,7 +513,7 @@ bool XlsxReader::readSharedStrings(QuaZip& zip, const QString& part)
             m_sharedStrings.append(text);
         }
     }
-    if (xml.hasError()) return fail(QStringLiteral("%1: %2").arg(excerpt(part), excerpt(xml.errorString(), 120)));
+    if (xml.hasError()) return fail(xmlFault(part, xml));
     return true;
 }
 
@@ -564,7 +557,7 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
         column = cellColumn;
         // Nothing in a column not asked for can make the sheet unreadable.
         if (cellColumn > lastColumn) {
-            if (!skipElement(xml)) break;
+            if (!readText(xml, nullptr)) break;
             continue;
         }
         const QString type = attributes.value(QLatin1String("t")).toString();
@@ -606,13 +599,15 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
             } else if (type == QLatin1String("b")) {
                 const QString v = value.trimmed();
                 cell = (v == QLatin1String("1") || v == QLatin1String("true"));
-            } else if ((type.isEmpty() || type == QLatin1String("n")) && value.size() > MaxNumberLength) {
-                cell = value;   // no number, as a text that long is none; converting it takes seconds
             } else if (type.isEmpty() || type == QLatin1String("n")) {
-                bool ok = false;
-                const double number = value.trimmed().toDouble(&ok);
-                if (!ok) return fail(QStringLiteral("bad number %1").arg(excerpt(value)));
-                cell = number;
+                if (value.size() > MaxNumberLength) {
+                    cell = value;   // no number, as a text that long is none; converting it takes seconds
+                } else {
+                    bool ok = false;
+                    const double number = value.trimmed().toDouble(&ok);
+                    if (!ok) return fail(QStringLiteral("bad number %1").arg(excerpt(value)));
+                    cell = number;
+                }
             } else {
                 // "str" formula results, "e" error codes, "d" ISO dates: as text
                 cell = value;
@@ -623,6 +618,6 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, int lastColumn)
         }
         if (cell.isValid()) m_cells.insert(cellKey(cellRow, cellColumn), cell);
     }
-    if (xml.hasError()) return fail(QStringLiteral("sheet: %1").arg(excerpt(xml.errorString(), 120)));
+    if (xml.hasError()) return fail(xmlFault(QStringLiteral("sheet"), xml));
     return true;
 }
