@@ -126,8 +126,12 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("empty list") << QByteArray("parameters: []\n") << true;
         QTest::newRow("no value") << QByteArray("parameters:\n") << true;
+        QTest::newRow("empty map") << QByteArray("parameters: {}\n") << true;
+        QTest::newRow("plain value") << QByteArray("parameters: 5\n") << true;
         QTest::newRow("no key") << QByteArray("other:\n  - {name: a}\n") << false;
         QTest::newRow("empty file") << QByteArray("") << false;
+        QTest::newRow("root is a list") << QByteArray("- parameters\n- {name: a}\n") << false;
+        QTest::newRow("root is a scalar") << QByteArray("parameters\n") << false;
     }
     void emptyOrAbsentParameters()
     {
@@ -152,8 +156,6 @@ private slots:
         QTest::newRow("description is a map")
             << QByteArray("parameters:\n  - {name: kept}\n  - {name: a, description: {x: y}}\n");
         QTest::newRow("parameters is a map") << QByteArray("parameters:\n  name: a\n  value: 1\n");
-        QTest::newRow("parameters is a scalar") << QByteArray("parameters: a\n");
-        QTest::newRow("root is a list") << QByteArray("- parameters\n");
     }
     void malformedFile()
     {

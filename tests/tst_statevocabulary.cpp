@@ -163,30 +163,49 @@ private slots:
         QCOMPARE(log.lines, QStringList({"D:Error: YAML file does not exist!"}));
     }
 
-    void malformedStateFile_data()
+    // Only the shapes that cannot be walked refuse the file; a plain value holds no bits.
+    void oddlyShapedStateFile_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("syntax error") << QByteArray("QM72:\n  state_word: [1<<0: a\n");
-        QTest::newRow("root is a list") << QByteArray("- QM72\n- T71\n");
-        QTest::newRow("root is a scalar") << QByteArray("just text\n");
-        QTest::newRow("product is a scalar") << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72: text\n");
-        QTest::newRow("product is a list") << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  - a\n");
+        QTest::addColumn<bool>("loaded");
+        const QByteArray later = "LATER:\n  error_word:\n    1<<2: later\n";
+        QTest::newRow("syntax error") << QByteArray("QM72:\n  state_word: [1<<0: a\n") << false;
+        QTest::newRow("root is a list") << QByteArray("- QM72\n- T71\n") << false;
+        QTest::newRow("root is a scalar") << QByteArray("just text\n") << false;
+        QTest::newRow("product is a scalar")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72: text\n") + later << false;
+        QTest::newRow("product is a list")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  - a\n") + later << false;
         QTest::newRow("section is a list")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    - 1<<0: a\n");
-        QTest::newRow("text is a map") << QByteArray(
-            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    1<<0: {a: b}\n");
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    - 1<<0: a\n") + later
+            << false;
+        QTest::newRow("text is a map")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    1<<0: {a: b}\n") + later
+            << false;
         QTest::newRow("key is a list") << QByteArray(
-            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    ? [1, 2]\n    : a\n");
+            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    ? [1, 2]\n    : a\n") + later
+                                       << false;
+        QTest::newRow("section is a word")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  state_word: none\n") + later << true;
+        QTest::newRow("section is a number")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word: 5\n  warnning: 3\n") + later
+            << true;
+        QTest::newRow("section is an empty list")
+            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  drv_error_word: []\n") + later << true;
     }
-    void malformedStateFile()
+    void oddlyShapedStateFile()
     {
         QFETCH(QByteArray, content);
+        QFETCH(bool, loaded);
         StateChecker sc;
         MessageLog log;
-        QVERIFY(!sc.loadYamlFile(write("bad.yaml", content)));
-        QVERIFY(!log.lines.isEmpty());
-        QVERIFY(!sc.errorWordMap.contains("QM72"));
+        QCOMPARE(sc.loadYamlFile(write("odd.yaml", content)), loaded);
+        QCOMPARE(log.lines.isEmpty(), loaded);
+        for (const auto* table : {&sc.stateWordMap, &sc.errorWordMap, &sc.drvErrorWordMap, &sc.warnningMap})
+            QVERIFY(!table->contains("QM72"));
         if (content.startsWith("GOOD")) QCOMPARE(sc.errorWordMap.value("GOOD"), (QMap<quint64, QString>{{1, "kept"}}));
+        QCOMPARE(sc.errorWordMap.contains("LATER"), loaded);
+        if (loaded) QCOMPARE(sc.errorWordMap.value("LATER"), (QMap<quint64, QString>{{4, "later"}}));
     }
 
     void motorTablesInKeyOrder()

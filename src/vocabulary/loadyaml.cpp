@@ -22,9 +22,16 @@ QString textOf(const YAML::Node& node)
 
 void warnLoadFailure(const char* what) { qWarning().noquote() << "Failed to load YAML:" << QString::fromUtf8(what); }
 
-// A missing section or an empty one (key with no value) holds no entries;
+// A missing product type's entry or an empty one (key with no value) holds no sections;
 // any other node that is not a mapping makes the file malformed.
 bool isMapOrEmpty(const YAML::Node& node) { return !node || node.IsNull() || node.IsMap(); }
+
+// Only maps and lists have entries to walk: a plain value holds no bits. A list's entries
+// have no bit key, so a list with any makes the file malformed.
+bool holdsNoBits(const YAML::Node& section)
+{
+    return !section || (!section.IsMap() && !(section.IsSequence() && section.size()));
+}
 
 // Read within the size limit before the library builds its node tree from it.
 YAML::Node loadDefinitionFile(const QString& path)
@@ -148,13 +155,13 @@ bool StateChecker::loadYamlFile(const DefinitionFile& file)
             budget.spend(sections.size());
             for (int s = 0; s < 4; ++s) {
                 const YAML::Node section = sections[sectionNames[s]];
-                if (!isMapOrEmpty(section)) {
+                if (holdsNoBits(section)) continue;
+                if (!section.IsMap()) {
                     qWarning().noquote() << QStringLiteral(
-                                                "Failed to load YAML: %1 of product type \"%2\" is not a map")
+                                                "Failed to load YAML: %1 of product type \"%2\" is a list")
                                                 .arg(QString::fromLatin1(sectionNames[s]), model);
                     return false;
                 }
-                if (!section || section.IsNull()) continue;
                 budget.spend(section.size());
                 for (const auto& bit : section) {
                     const QString key = textOf(bit.first);
@@ -259,20 +266,16 @@ bool MotorParameterLoader::loadFromFile(const DefinitionFile& file)
 {
     try {
         const YAML::Node& root = rootOf(file.parsed());
-        if (!root.IsMap() && !root.IsNull()) {
-            warnLoadFailure("the root is not a map");
-            return false;
-        }
+        // Only a map has keys: an empty file, a list or a plain value has no "parameters".
+        if (!root.IsMap()) return false;
         const YAML::Node list = root["parameters"];
         if (!list) return false;
-        if (!list.IsNull() && !list.IsSequence()) {
-            warnLoadFailure("\"parameters\" is not a list");
-            return false;
-        }
+        // A plain value has no elements. A map's entries are pairs, never a parameter's map.
+        if (!list.IsSequence() && !list.IsMap()) return true;
         EntryBudget budget;
         budget.spend(list.size());
         for (const YAML::Node& element : list) {
-            if (!element.IsMap()) {
+            if (list.IsMap() || !element.IsMap()) {
                 warnLoadFailure("a parameter entry is not a map");
                 return false;
             }
