@@ -3,6 +3,7 @@
 #include "formats/configfiles.h"
 
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 
 #include <clocale>
 #include <locale>
@@ -110,6 +111,10 @@ private slots:
         QCOMPARE(load("电机:\n  转动惯量: 1\n其他:\n  转动惯量: 5\n校准:\nCAN总线: [1, 2]\n电机:\n  转动惯量: 2\n", &r),
                  (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_Inertia", 2}}));
         QCOMPARE(r, configfile::LoadResult::Applied);
+        // A null section name reads as "null", no section's name: skipped, the sections after it applied.
+        QCOMPARE(load("~:\n  转动惯量: 5\nnull:\n  转动惯量: 6\nNULL: 7\n电机:\n  转动惯量: 2\n", &r),
+                 (Applied{{"doubleSpinBox_Inertia", 2}}));
+        QCOMPARE(r, configfile::LoadResult::Applied);
         // The exponent form is a number too.
         QCOMPARE(load("CAN总线:\n  节点ID: 1e1\n"), (Applied{{"doubleSpinBox_NodeID", 10}}));
 
@@ -133,6 +138,7 @@ private slots:
             "- 电机\n- 校准\n",              // a list at the root
             "电机: 5\n",                     // a section that is a plain value
             "? [a, b]\n: 1\n",               // a section name that is no plain value
+            "~: 1\n? {a: 1}\n: 1\n",
             "电机:\n  转动惯量:\n",          // empty value
             "电机:\n  转动惯量: [1]\n",      // a list value
             "电机:\n  转动惯量: {a: 1}\n",   // a map value
@@ -331,6 +337,58 @@ private slots:
         const QByteArray text = f.readAll();
         QVERIFY(text.startsWith("电机:\n"));
         QVERIFY(!text.contains('#'));
+    }
+
+    // The save dialog itself: a name typed without a suffix is written as .yaml, and an
+    // existing file of that name is what the overwrite question is about.
+    void saveDialogGivesTheSuffix_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("no suffix") << "saved1" << "saved1.yaml" << false;
+        QTest::newRow("suffix kept") << "saved2.yml" << "saved2.yml" << false;
+        QTest::newRow("other suffix kept") << "saved3.txt" << "saved3.txt" << false;
+        QTest::newRow("replacing the suffixed file") << "saved4" << "saved4.yaml" << true;
+    }
+    void saveDialogGivesTheSuffix()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QFETCH(bool, exists);
+        Restore restore;
+        WorkDir dir(false);
+        const QString target = QDir(dir.path()).filePath(written);
+        if (exists) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old: 1\n");
+        }
+        MainWindow w;
+        BoxCatcher boxes(QMessageBox::Yes);
+        QStringList shown;
+        QTimer typist;
+        connect(&typist, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            typist.stop();
+            shown << dialog->windowTitle() << dialog->nameFilters();
+            dialog->setDirectory(dir.path());
+            dialog->selectFile(typed);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        typist.start(5);
+        w.findChild<QPushButton*>("pushButton_saveConfigFile")->click();
+        QCOMPARE(shown, QStringList({"保存 YAML 文件", "YAML Files (*.yaml)"}));
+        QStringList titles;
+        for (const BoxCatcher::Box& b : boxes.boxes) titles << b.title;
+        QCOMPARE(titles.size(), exists ? 2 : 1);
+        if (exists) QVERIFY2(boxes.boxes[0].text.contains(written), qPrintable(boxes.boxes[0].text));
+        QCOMPARE(titles.last(), QString("保存成功"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({written}));
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().startsWith("电机:\n"));
     }
 
     void numbersIgnoreADecimalCommaLocale()

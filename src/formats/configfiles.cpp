@@ -98,8 +98,9 @@ LoadResult applyText(const std::string& text, const std::function<void(const cha
         // Each key is looked up through the whole section, so the keys examined are bounded.
         std::size_t examined = 0;
         for (auto it = root.begin(); it != root.end(); ++it) {
-            if (!it->first.IsScalar()) return LoadResult::ParseError;
-            const std::string name = it->first.Scalar();
+            // A null name reads as the text "null", which names no section.
+            if (!it->first.IsScalar() && !it->first.IsNull()) return LoadResult::ParseError;
+            const std::string name = it->first.as<std::string>();
             bool known = false;
             for (const Entry& e : entries()) known = known || name == e.section;
             if (!known) continue;

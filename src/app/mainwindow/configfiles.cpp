@@ -14,12 +14,27 @@
 
 #include <stdexcept>
 
+namespace {
+
+// A name typed without a suffix gets ".yaml", as the native save dialog gives it the filter's;
+// the dialog then asks about overwriting the file that is actually written.
+QString askSavePath(QWidget* parent, const QString& caption, const QString& filter)
+{
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("yaml"));
+    if (dialog.exec() != QDialog::Accepted) return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+}   // namespace
+
 void MainWindow::on_pushButton_saveConfigFile_clicked()
 {
     const QString caption = tr("保存 YAML 文件");
     const QString filter = tr("YAML Files (*.yaml)");
     const QString path = configfile::saveDialogHook ? configfile::saveDialogHook(this, caption, filter)
-                                                    : QFileDialog::getSaveFileName(this, caption, QString(), filter);
+                                                    : askSavePath(this, caption, filter);
     if (path.isEmpty()) return;
 
     bool failed = false;
