@@ -168,30 +168,22 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("loaded");
+        const QByteArray good = "GOOD:\n  error_word:\n    1<<0: kept\n";
         const QByteArray later = "LATER:\n  error_word:\n    1<<2: later\n";
+        const auto row = [&](const char* name, const QByteArray& odd, bool loaded) {
+            QTest::newRow(name) << good + odd + later << loaded;
+        };
         QTest::newRow("syntax error") << QByteArray("QM72:\n  state_word: [1<<0: a\n") << false;
         QTest::newRow("root is a list") << QByteArray("- QM72\n- T71\n") << false;
         QTest::newRow("root is a scalar") << QByteArray("just text\n") << false;
-        QTest::newRow("product is a scalar")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72: text\n") + later << false;
-        QTest::newRow("product is a list")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  - a\n") + later << false;
-        QTest::newRow("section is a list")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    - 1<<0: a\n") + later
-            << false;
-        QTest::newRow("text is a map")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    1<<0: {a: b}\n") + later
-            << false;
-        QTest::newRow("key is a list") << QByteArray(
-            "GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word:\n    ? [1, 2]\n    : a\n") + later
-                                       << false;
-        QTest::newRow("section is a word")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  state_word: none\n") + later << true;
-        QTest::newRow("section is a number")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  error_word: 5\n  warnning: 3\n") + later
-            << true;
-        QTest::newRow("section is an empty list")
-            << QByteArray("GOOD:\n  error_word:\n    1<<0: kept\nQM72:\n  drv_error_word: []\n") + later << true;
+        row("product is a scalar", "QM72: text\n", false);
+        row("product is a list", "QM72:\n  - a\n", false);
+        row("section is a list", "QM72:\n  error_word:\n    - 1<<0: a\n", false);
+        row("text is a map", "QM72:\n  error_word:\n    1<<0: {a: b}\n", false);
+        row("key is a list", "QM72:\n  error_word:\n    ? [1, 2]\n    : a\n", false);
+        row("section is a word", "QM72:\n  state_word: none\n", true);
+        row("section is a number", "QM72:\n  error_word: 5\n  warnning: 3\n", true);
+        row("section is an empty list", "QM72:\n  drv_error_word: []\n", true);
     }
     void oddlyShapedStateFile()
     {
