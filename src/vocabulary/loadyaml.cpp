@@ -270,7 +270,8 @@ bool MotorParameterLoader::loadFromFile(const DefinitionFile& file)
         if (!root.IsMap()) return false;
         const YAML::Node list = root["parameters"];
         if (!list) return false;
-        // A plain value has no elements. A map's entries are pairs, never a parameter's map.
+        // A plain value has no elements. A map's entries are pairs, never a parameter's map
+        // (and asking a map entry for its type throws, so the map test comes first).
         if (!list.IsSequence() && !list.IsMap()) return true;
         EntryBudget budget;
         budget.spend(list.size());

@@ -22,6 +22,7 @@ QString askSavePath(QWidget* parent, const QString& caption, const QString& filt
 {
     QFileDialog dialog(parent, caption, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setSupportedSchemes({QStringLiteral("file")});
     dialog.setDefaultSuffix(QStringLiteral("yaml"));
     if (dialog.exec() != QDialog::Accepted) return QString();
     return dialog.selectedFiles().value(0);
