@@ -26,13 +26,6 @@ void warnLoadFailure(const char* what) { qWarning().noquote() << "Failed to load
 // any other node that is not a mapping makes the file malformed.
 bool isMapOrEmpty(const YAML::Node& node) { return !node || node.IsNull() || node.IsMap(); }
 
-// Only maps and lists have entries to walk: a plain value holds no bits. A list's entries
-// have no bit key, so a list with any makes the file malformed.
-bool holdsNoBits(const YAML::Node& section)
-{
-    return !section || (!section.IsMap() && !(section.IsSequence() && section.size()));
-}
-
 // Read within the size limit before the library builds its node tree from it.
 YAML::Node loadDefinitionFile(const QString& path)
 {
@@ -155,13 +148,15 @@ bool StateChecker::loadYamlFile(const DefinitionFile& file)
             budget.spend(sections.size());
             for (int s = 0; s < 4; ++s) {
                 const YAML::Node section = sections[sectionNames[s]];
-                if (holdsNoBits(section)) continue;
-                if (!section.IsMap()) {
+                if (!section) continue;
+                // A list's entries have no bit key.
+                if (section.IsSequence() && section.size()) {
                     qWarning().noquote() << QStringLiteral(
                                                 "Failed to load YAML: %1 of product type \"%2\" is a list")
                                                 .arg(QString::fromLatin1(sectionNames[s]), model);
                     return false;
                 }
+                if (!section.IsMap()) continue;   // a plain value or an empty list: no bits
                 budget.spend(section.size());
                 for (const auto& bit : section) {
                     const QString key = textOf(bit.first);
