@@ -27,7 +27,7 @@ private:
         return false;
     }
 
-    static void tick(MainWindow& w, std::initializer_list<QCheckBox*> boxes)
+    static void tick(MainWindow&, std::initializer_list<QCheckBox*> boxes)
     {
         for (QCheckBox* b : boxes) b->setChecked(true);
     }

@@ -53,14 +53,6 @@ std::vector<Frame> run(SimDrive& d, uint64_t fromUs, uint64_t toUs, uint64_t ste
     return out;
 }
 
-std::vector<Frame> ofKind(const std::vector<Frame>& frames, uint8_t first)
-{
-    std::vector<Frame> out;
-    for (const Frame& f : frames)
-        if (f.data[0] == first) out.push_back(f);
-    return out;
-}
-
 // The tool's decoding of the stream frames.
 unsigned be16(const Frame& f, int at) { return unsigned(f.data[at]) << 8 | f.data[at + 1]; }
 unsigned be24(const Frame& f, int at)
