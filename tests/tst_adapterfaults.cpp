@@ -6,8 +6,10 @@
 #include "app/workers.h"
 
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -53,6 +55,27 @@ void startDisplay(MainWindow& w)
 int plotted(MainWindow& w) { return MainWindowProbe::curveGraph(w, 1)->data()->size(); }
 
 QString transLine(const QByteArray& frame) { return "[Trans ]: " + QString::fromLatin1(frame.toHex(' ')); }
+QString refusedLine(const QByteArray& frame) { return "[Adapter refused]: " + QString::fromLatin1(frame.toHex(' ')); }
+QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+
+void refuseFrames(const QByteArray& prefix)
+{
+    SimRefuseFrames(reinterpret_cast<const uint8_t*>(prefix.constData()), uint32_t(prefix.size()));
+}
+
+// What an action of many frames reports once it has ended: each refused frame its own line,
+// then one line and one box that count them against the frames it handed over.
+void expectOneRefusalReport(MainWindow& w, const BoxCatcher& boxes, int logged, int refused, int handed)
+{
+    const QStringList log = MainWindowProbe::logLines(w).mid(logged);
+    QCOMPARE(log.filter(QRegularExpression("^\\[Adapter refused\\]: ")).size(), refused);
+    QCOMPARE(log.filter(QRegularExpression("^\\[Trans ")).size(), handed - refused);
+    QCOMPARE(log.filter(">>> Adapter refused"),
+             QStringList{QString(">>> Adapter refused %1 of %2 frames").arg(refused).arg(handed)});
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, QString("ERROR"));
+    QCOMPARE(boxes.boxes[0].text, QString("适配器拒绝发送 %1 帧（共 %2 帧）").arg(refused).arg(handed));
+}
 
 // The read requests of Read All from the start state, in its order (the protection current
 // rows and the baud-rate row are disabled).
@@ -119,7 +142,7 @@ private slots:
         QVERIFY(!dbg.contains("读取数据失败!"));
         SimSetFailures(SIM_FAIL_RECEIVE);
         QTRY_VERIFY(dbg.contains("读取数据失败!"));
-        QVERIFY(dbg.contains("错误码为：1000"));
+        QTRY_VERIFY(dbg.contains("错误码为：1000"));
         QCOMPARE(MainWindowProbe::logLines(w).mid(logged), QStringList());
         QVERIFY(boxes.boxes.isEmpty());
         QVERIFY(MainWindowProbe::can(w)->isRunning());
@@ -133,8 +156,8 @@ private slots:
         QVERIFY(boxes.boxes.isEmpty());
     }
 
-    // A refused frame is not detected: stopping "succeeds" on the tool's side and is logged
-    // as sent, the drive keeps streaming, and Close Port must still end cleanly.
+    // The stop frame refused: the display goes on (the drive still streams), the log and a
+    // box say the frame did not leave, and a second press stops it.
     void transmitFailsDuringDisplay()
     {
         WorkDir dir(true);
@@ -144,21 +167,74 @@ private slots:
         startDisplay(w);
         QTRY_VERIFY_WITH_TIMEOUT(plotted(w) > 10, 3000);
         const int logged = MainWindowProbe::logLines(w).size();
-        DebugCapture dbg;
         SimSetFailures(SIM_FAIL_TRANSMIT);
+        MainWindowProbe::ui(w)->pushButton_display->click();
+        QVERIFY(MainWindowProbe::curveDisplaying(w));
+        QCOMPARE(MainWindowProbe::ui(w)->pushButton_display->text(), QString("Stop"));
+        QTRY_COMPARE(boxes.texts(), QStringList{"适配器拒绝发送该帧"});
+        QCOMPARE(MainWindowProbe::logLines(w).mid(logged), QStringList{"[Adapter refused]: ff ff ff ff 55 a1 ff ff"});
+
+        SimSetFailures(0);
         MainWindowProbe::ui(w)->pushButton_display->click();
         QVERIFY(!MainWindowProbe::curveDisplaying(w));
         QCOMPARE(MainWindowProbe::ui(w)->pushButton_display->text(), QString("Display"));
-        QTest::qWait(200);
-        QCOMPARE(MainWindowProbe::logLines(w).mid(logged), QStringList{"[Trans ]: ff ff ff ff 55 a1 ff ff"});
-        QVERIFY(!dbg.contains("transmit error"));
-        QVERIFY(boxes.boxes.isEmpty());
+        QTRY_COMPARE(MainWindowProbe::logLines(w).mid(logged + 1), QStringList{"[Trans ]: ff ff ff ff 55 a1 ff ff"});
+        QCOMPARE(boxes.boxes.size(), 1);
         reopenAndReadAParameter(w);
         // The reopened channel does not feed the stale stream into a stopped plot.
         const int points = plotted(w);
         QTest::qWait(200);
         QCOMPARE(plotted(w), points);
-        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(boxes.boxes.size(), 1);
+    }
+
+    // A single operation whose frame the adapter refuses: its own line stays, the frame gets
+    // a refused line instead of a sent one, and the box says the adapter refused it; the
+    // same press goes out once the adapter takes frames again.
+    void refusedFrameIsReported_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("before");   // the operation's own lines
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("parameter write") << "pushButton_CurrentLimit"
+                                         << QStringList{">>> Set \"CurrentLimit\" Value: 25"} << hex("f1071100 00c84100");
+        QTest::newRow("parameter read") << "pushButton_CurrentLimit_2"
+                                        << QStringList{">>> Send \"CurrentLimit\" get command"}
+                                        << hex("f1071200 00000000");
+        QTest::newRow("command") << "pushButton_fw" << QStringList() << hex("ffffffff57a00000");
+        QTest::newRow("temperature stream") << "pushButton_Temp" << QStringList() << hex("ffffffff5ea00000");
+    }
+
+    void refusedFrameIsReported()
+    {
+        QFETCH(QString, button);
+        QFETCH(QStringList, before);
+        QFETCH(QByteArray, frame);
+        WorkDir dir(true);
+        MainWindow w;
+        auto* press = w.findChild<QPushButton*>(button);
+        QVERIFY(press);
+        openPort(w);
+        QTest::qWait(50);
+        takeSent();
+        BoxCatcher boxes;
+        DebugCapture dbg;
+        int logged = MainWindowProbe::logLines(w).size();
+        SimSetFailures(SIM_FAIL_TRANSMIT);
+        press->click();
+        QTRY_COMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, QString("ERROR"));
+        QCOMPARE(boxes.boxes[0].text, QString("适配器拒绝发送该帧"));
+        QCOMPARE(MainWindowProbe::logLines(w).mid(logged), before + QStringList{refusedLine(frame)});
+        QVERIFY(dbg.contains("transmit error"));
+        QVERIFY(takeSent().empty());
+
+        SimSetFailures(0);
+        logged = MainWindowProbe::logLines(w).size();
+        press->click();
+        QCOMPARE(sentBytes(), QList<QByteArray>{frame});
+        QTRY_COMPARE(MainWindowProbe::logLines(w).mid(logged, before.size() + 1), before + QStringList{transLine(frame)});
+        QCOMPARE(boxes.boxes.size(), 1);
     }
 
     // The drive goes silent: nothing is shown but the plot standing still.
@@ -239,8 +315,8 @@ private slots:
         reopenAndReadAParameter(w);
     }
 
-    // Refused frames and a silent drive do not stop Read All: every row is asked (and logged
-    // as sent), no box.
+    // Refused frames and a silent drive do not stop Read All: every row is asked, each
+    // refused one logged as refused, and refusals end in one box.
     void readAllAgainstFailures_data()
     {
         QTest::addColumn<int>("failure");
@@ -268,13 +344,164 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::workers(w)->running() == 0, 5000);
         const QList<QByteArray> asked = readAllRequests();
         QCOMPARE(SimCallCount(SIM_TRANSMIT) - calls, uint32_t(asked.size()));
-        if (failure != 1) QCOMPARE(sentBytes(), asked);   // what the drive's side received
-        QStringList trans;
-        for (const QByteArray& f : asked) trans << transLine(f);
+        const QList<QByteArray> took = sentBytes();   // what the drive's side received
+        QCOMPARE(took, asked.mid(0, took.size()));
+        QStringList frames;
+        for (int i = 0; i < asked.size(); ++i)
+            frames << (i < took.size() ? transLine(asked[i]) : refusedLine(asked[i]));
         QTest::qWait(20);
-        QCOMPARE(MainWindowProbe::logLines(w).filter(QRegularExpression("^\\[Trans ")), trans);
-        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(MainWindowProbe::logLines(w).filter(QRegularExpression("^\\[(Trans |Adapter refused)")), frames);
+        if (failure == 1) {
+            QTRY_COMPARE(boxes.boxes.size(), 1);
+            expectOneRefusalReport(w, boxes, 0, int(asked.size() - took.size()), int(asked.size()));
+        } else {
+            QCOMPARE(took.size(), asked.size());
+            QVERIFY(boxes.boxes.isEmpty());
+        }
         reopenAndReadAParameter(w);
+    }
+
+    // A page's write-all with one row refused: the others go out, one box at the end counts it.
+    void writeAllWithARefusedRow_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QByteArray>("refused");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("写入所有") << "pushButton_WriteAllConfig" << hex("f10711") << 43;
+        QTest::newRow("Write ALL") << "pushButton_WriteALLinformation" << hex("f14701") << 5;
+    }
+
+    void writeAllWithARefusedRow()
+    {
+        QFETCH(QString, button);
+        QFETCH(QByteArray, refused);
+        QFETCH(int, rows);
+        WorkDir dir(true);
+        MainWindow w;
+        BoxCatcher boxes;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        // Values the Information rows can send (the combo boxes start on no value).
+        for (CustomComboBox* box :
+             {ui->comboBox_ProductBatch, ui->comboBox_VendorType, ui->comboBox_HardwareVersion, ui->comboBox_MotorType})
+            box->setCurrentIndex(1);
+        openPort(w);
+        takeSent();
+        ui->pushButton_clear->click();
+        refuseFrames(refused);
+        w.findChild<QPushButton*>(button)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::workers(w)->running() == 0, 5000);
+        QTRY_COMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(sentBytes().size(), rows - 1);
+        expectOneRefusalReport(w, boxes, 0, 1, rows);
+    }
+
+    // A roundtrip whose down steps are refused runs to its end and reports them once.
+    void roundtripWithRefusedSteps()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        ui->doubleSpinBox_torque_down->setValue(0.5);
+        ui->doubleSpinBox_torque_up->setValue(1.0);
+        ui->doubleSpinBox_intervaltime_torque->setValue(0.05);
+        ui->doubleSpinBox_runalltime_torque->setValue(0.5);
+        takeSent();
+        ui->pushButton_clear->click();
+        refuseFrames(hex("f1301100 00003f"));   // 0.5 as a float
+        ui->pushButton_Roundtrip_Torque->click();
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::logLines(w).contains(">>> Stop Roundtrip"), 3000);
+        QTRY_COMPARE(boxes.boxes.size(), 1);
+        const QList<QByteArray> ups = sentBytes();
+        const int steps = MainWindowProbe::logLines(w).filter(">>> Set \"Torque\" Value: ").size();
+        QVERIFY2(steps >= 9, qPrintable(QString::number(steps)));
+        QCOMPARE(ups.size(), steps / 2);
+        for (const QByteArray& f : ups) QCOMPARE(f, hex("f1301100 00803f00"));
+        expectOneRefusalReport(w, boxes, 0, steps - steps / 2, steps);
+        // The count comes after the run has ended, and the buttons are back.
+        const QStringList log = MainWindowProbe::logLines(w);
+        QCOMPARE(log.indexOf(">>> Stop Roundtrip") + 1, log.indexOf(QRegularExpression(">>> Adapter refused .*")));
+        QCOMPARE(ui->pushButton_Roundtrip_Torque->text(), QString("Start Roundtrip"));
+    }
+
+    // A hybrid burst keeps its count through refusals and reports them once, at its end.
+    void hybridBurstWithRefusedFrames()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        ui->pushButton_TP_Enable->click();
+        QVERIFY(ui->pushButton_TP_start->isEnabled());
+        ui->spinBox_TP_times->setValue(40);
+        QTest::qWait(50);
+        takeSent();
+        ui->pushButton_clear->click();
+        ui->pushButton_TP_start->click();
+        QTest::qWait(60);
+        SimSetFailures(SIM_FAIL_TRANSMIT);
+        QTest::qWait(60);
+        SimSetFailures(0);
+        QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_TP_start->isEnabled(), 3000);
+        QTRY_COMPARE(boxes.boxes.size(), 1);
+        const int took = int(sentBytes().size());
+        QVERIFY2(took > 0 && took < 40, qPrintable(QString::number(took)));
+        expectOneRefusalReport(w, boxes, 0, 40 - took, 40);
+        QVERIFY(!ui->pushButton_TP_start->isChecked());
+    }
+
+    // A firmware chunk refused for a moment fails the update: nothing is sent after it.
+    void chunkRefusedDuringFirmwareTransfer()
+    {
+        WorkDir dir(true);
+        MainWindow w;
+        BoxCatcher boxes;
+        openPort(w);
+        startFirmwareUpdate(w, dir, 7 * 3000);
+        if (QTest::currentTestFailed()) return;
+        const int logged = MainWindowProbe::logLines(w).size();
+        SimSetFailures(SIM_FAIL_TRANSMIT);
+        QTest::qWait(30);
+        takeSent();
+        SimSetFailures(0);
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwDone(w), 3000);
+        QVERIFY(!MainWindowProbe::fwSuccess(w));
+        expectUpdateFailedBox(w, boxes);
+        QTest::qWait(50);
+        QVERIFY(sentBytes().isEmpty());
+        const QStringList refused =
+            MainWindowProbe::logLines(w).mid(logged).filter(QRegularExpression("^\\[Adapter refused\\]: fa "));
+        QCOMPARE(refused.size(), 1);
+        reopenAndReadAParameter(w);
+    }
+
+    // The start or end frame of a transfer refused: the update fails, whatever the drive has.
+    void transferFrameRefused_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("start") << hex("fffffff155a00000");
+        QTest::newRow("end") << hex("fffffff155a10000");
+    }
+
+    void transferFrameRefused()
+    {
+        QFETCH(QByteArray, frame);
+        WorkDir dir(true);
+        MainWindow w;
+        BoxCatcher boxes;
+        openPort(w);
+        refuseFrames(frame);
+        pressUpdateWithImage(w, dir.path(), makeImage(7 * 100));
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwDone(w), 15000);
+        QVERIFY(!MainWindowProbe::fwSuccess(w));
+        expectUpdateFailedBox(w, boxes);
+        QVERIFY(MainWindowProbe::logLines(w).contains(refusedLine(frame)));
+        const QList<QByteArray> took = sentBytes();
+        QVERIFY(!took.contains(frame));
+        const bool chunksSent = std::any_of(took.begin(), took.end(), [](const QByteArray& f) { return f[0] == char(0xFA); });
+        QCOMPARE(chunksSent, frame[5] == char(0xA1));
     }
 };
 

@@ -3,6 +3,8 @@
 #include "support/debugcapture.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QThread>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -265,6 +267,130 @@ private slots:
         QCOMPARE(int(sent.at(1).frame.dataLen), 3);
     }
 
+    // A frame the adapter does not take is no sent frame: false, and a line that says so,
+    // whether or not the caller logs its frames.
+    void refusedFrameIsSaidNotSent_data()
+    {
+        QTest::addColumn<bool>("log");
+        QTest::newRow("logged frame") << true;
+        QTest::newRow("unlogged frame") << false;
+    }
+
+    void refusedFrameIsSaidNotSent()
+    {
+        QFETCH(bool, log);
+        Link link;
+        link.can.OpenCAN(3, 0);
+        QSignalSpy lines(&link.can, &CanThread::writeLog);
+        uchar frame[8] = {0xF1, 0x07, 0x11, 0x00, 0x00, 0x20, 0x41, 0x00};
+        SimSetFailures(SIM_FAIL_TRANSMIT);
+        QVERIFY(!link.can.TransmitCAN(0x141, frame, false, false, 8, log));
+        QCOMPARE(lines.count(), 1);
+        QCOMPARE(lines.at(0).at(0).toString(), QString("[Adapter refused]: f1 07 11 00 00 20 41 00"));
+        QVERIFY(takeSent().empty());
+        SimSetFailures(0);
+        QVERIFY(link.can.TransmitCAN(0x141, frame, false, false, 8, log));
+        QCOMPARE(lines.count(), log ? 2 : 1);
+        QCOMPARE(takeSent().size(), size_t(1));
+    }
+
+    // The drive answers inside Transmit: its reply must not overtake the request's log line.
+    void replyNeverOvertakesItsRequestLine()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.filterId = 0;
+        QMutex mutex;
+        QStringList order;
+        QObject::connect(
+            &link.can, &CanThread::writeLog, &link.can,
+            [&](const QString&) {
+                QThread::msleep(3);   // a slow log: the receive loop polls many times meanwhile
+                QMutexLocker lock(&mutex);
+                order << "request";
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &link.can, &CanThread::recv_signal, &link.can,
+            [&](CanFrameData, int, float) {
+                QMutexLocker lock(&mutex);
+                order << "reply";
+            },
+            Qt::DirectConnection);
+        link.can.start();
+        uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
+        for (int i = 0; i < 10; ++i) {
+            QVERIFY(link.can.TransmitCAN(0, read, false, false, 8, true));
+            QTRY_COMPARE(link.rx.count(), i + 1);
+        }
+        QMutexLocker lock(&mutex);
+        for (int i = 0; i < order.size(); ++i) QCOMPARE(order[i], QString(i % 2 ? "reply" : "request"));
+    }
+
+    // The adapter's 32-bit microsecond stamp wraps; the time base keeps rising across it.
+    void timeStampsUnwrap_data()
+    {
+        QTest::addColumn<QList<quint32>>("stamps");
+        QTest::addColumn<QList<quint64>>("unwrapped");
+        const quint64 wrap = quint64(1) << 32;
+        QTest::newRow("rising") << QList<quint32>{0, 1000, 2000} << QList<quint64>{0, 1000, 2000};
+        QTest::newRow("first stamp near the top") << QList<quint32>{0xFFFFFFFFu} << QList<quint64>{0xFFFFFFFFu};
+        QTest::newRow("one wrap") << QList<quint32>{0xFFFFFFF0u, 0x10, 0x20}
+                                  << QList<quint64>{0xFFFFFFF0u, wrap + 0x10, wrap + 0x20};
+        QTest::newRow("two wraps") << QList<quint32>{0xF0000000u, 0x10, 0x80000000u, 0xF0000000u, 5}
+                                   << QList<quint64>{0xF0000000u, wrap + 0x10, wrap + 0x80000000u,
+                                                     wrap + 0xF0000000u, 2 * wrap + 5};
+        QTest::newRow("frame stamped before the wrap, read after it")
+            << QList<quint32>{0xFFFFFFF0u, 0x10, 0xFFFFFFF8u, 0x20}
+            << QList<quint64>{0xFFFFFFF0u, wrap + 0x10, 0xFFFFFFF8u, wrap + 0x20};
+        QTest::newRow("a small step back is no wrap") << QList<quint32>{1000, 900, 1100}
+                                                      << QList<quint64>{1000, 900, 1100};
+        QTest::newRow("a drop of half the range is no wrap")
+            << QList<quint32>{0x80000000u, 0} << QList<quint64>{0x80000000u, 0};
+        QTest::newRow("a drop of more than half is one")
+            << QList<quint32>{0x80000001u, 0} << QList<quint64>{0x80000001u, wrap};
+    }
+
+    void timeStampsUnwrap()
+    {
+        QFETCH(QList<quint32>, stamps);
+        QFETCH(QList<quint64>, unwrapped);
+        TimeStampUnwrapper u;
+        for (int i = 0; i < stamps.size(); ++i) QCOMPARE(quint64(u.unwrap(stamps[i])), unwrapped[i]);
+        u.reset();
+        QCOMPARE(quint64(u.unwrap(5)), quint64(5));
+    }
+
+    // Through the receive loop: frames across the wrap keep rising, filtered ones count too,
+    // and a reopened port starts its own count.
+    void timeBaseRisesAcrossTheWrap()
+    {
+        Link link;
+        link.can.OpenCAN(3, 0);
+        link.can.filterId = 1;
+        link.can.start();
+        // Node 1 alone would see its stamp fall by less than half the range: only the other
+        // node's frames between show the wrap.
+        inject(0, 1, {0x01}, 4294000000u);
+        inject(0, 2, {0x02}, 4294967000u);
+        inject(0, 2, {0x03}, 1000u);
+        inject(0, 2, {0x04}, 1500000000u);
+        inject(0, 2, {0x05}, 2500000000u);
+        inject(0, 1, {0x06}, 3000000000u);
+        QTRY_COMPARE(link.rx.count(), 2);
+        QCOMPARE(link.rx.at(0).time, float(4294.0));
+        QCOMPARE(link.rx.at(1).time, float((4294967296.0 + 3000000000.0) * 1e-6));
+        QVERIFY(link.rx.at(1).time > link.rx.at(0).time);
+
+        link.halt();
+        link.can.CloseCAN();
+        link.can.OpenCAN(3, 0);
+        link.can.start();
+        inject(0, 1, {0x07}, 5000000u);
+        QTRY_COMPARE(link.rx.count(), 3);
+        QCOMPARE(link.rx.at(2).time, 5.0f);
+    }
+
     void transmitsFromManyThreadsStayWhole()
     {
         Link link;
@@ -385,7 +511,7 @@ private slots:
         QVERIFY(!dbg.contains("读取数据失败!"));
         SimSetFailures(SIM_FAIL_RECEIVE);
         QTRY_VERIFY(dbg.contains("读取数据失败!"));
-        QVERIFY(dbg.contains("错误码为：1000"));
+        QTRY_VERIFY(dbg.contains("错误码为：1000"));
         SimSetFailures(0);
         inject(0, 3, {0x42});
         QTRY_COMPARE(link.rx.count(), 1);

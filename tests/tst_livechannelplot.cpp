@@ -147,6 +147,25 @@ private slots:
         QVERIFY(MainWindowProbe::plotTimer(w).isActive());
     }
 
+    // The adapter's stamp wraps after 71.6 minutes: samples on either side keep their
+    // 50 ms spacing and every one is plotted.
+    void samplesKeepComingAcrossTheStampWrap()
+    {
+        Rig r;
+        tick(r.w, {r.ui->checkBox_aCurrent});
+        r.ui->pushButton_display->click();
+        const uint8_t sample[3] = {0xFA, 0x80, 0x00};
+        for (uint32_t k = 0; k < 40; ++k)
+            SimInjectFrame(0, uint32_t(r.ui->spinBox_id->value()), sample, 3, 4294000000u + k * 50000u);
+        QCPGraph* g = MainWindowProbe::curveGraph(r.w, 1);
+        QTRY_COMPARE(g->data()->size(), 39);   // the first sample sets the origin
+        double last = 0;
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) {
+            QVERIFY2(qAbs(it->key - last - 0.05) < 0.002, qPrintable(QString::number(it->key)));
+            last = it->key;
+        }
+    }
+
     void redrawRescalesOnceAndScrolls()
     {
         Rig r;

@@ -93,5 +93,6 @@ uint64_t SimNowUs() { return VirtualBus::instance().now(); }
 uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTransmits(); }
 void SimHoldTransmit(uint32_t ms) { VirtualBus::instance().holdNextTransmit(ms); }
 uint32_t SimEnteredDuringTransmit() { return VirtualBus::instance().enteredDuringTransmit(); }
+void SimRefuseFrames(const uint8_t* prefix, uint32_t len) { VirtualBus::instance().refuseFrames(prefix, len); }
 
 }   // extern "C"

@@ -168,4 +168,7 @@ ECANVCI_API uint32_t SimOverlappingTransmits();
 ECANVCI_API void SimHoldTransmit(uint32_t ms);
 // Entry points (bit 1 << SimEntry) entered while a Transmit call had not returned.
 ECANVCI_API uint32_t SimEnteredDuringTransmit();
+// Makes Transmit refuse (take no frame, return 0) every frame whose data starts with these
+// len bytes, as a full queue or a bus off would; len 0 refuses none again.
+ECANVCI_API void SimRefuseFrames(const uint8_t* prefix, uint32_t len);
 }

@@ -180,6 +180,12 @@ uint32_t VirtualBus::transmit(uint32_t ch, const CanFrameObject* frames, uint32_
     std::vector<sim::Frame> replies;
     for (uint32_t i = 0; i < count; ++i) {
         const CanFrameObject& f = frames[i];
+        // A refused frame is not taken, nor any after it: the count says how many were.
+        if (!refusedPrefix_.empty() && f.dataLen >= refusedPrefix_.size() &&
+            std::equal(refusedPrefix_.begin(), refusedPrefix_.end(), f.data)) {
+            wake_.notify_all();
+            return i;
+        }
         if (sent_.size() >= kSentCapacity) sent_.pop_front();
         sent_.push_back(SimSentFrame{f, ch, nowUs()});
         sim::Frame in;
@@ -279,7 +285,15 @@ void VirtualBus::reset()
     overlaps_.store(0);
     enteredDuringTransmit_.store(0);
     holdNextTransmitMs_.store(0);
+    refusedPrefix_.clear();
     for (auto& c : calls_) c.store(0);
+}
+
+void VirtualBus::refuseFrames(const uint8_t* prefix, uint32_t len)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!prefix) len = 0;
+    refusedPrefix_.assign(prefix, prefix + std::min<uint32_t>(len, 8));
 }
 
 void VirtualBus::inject(uint32_t ch, const CanFrameObject& frame)

@@ -59,6 +59,7 @@ public:
     uint32_t overlappingTransmits() const { return overlaps_.load(); }
     void holdNextTransmit(uint32_t ms) { holdNextTransmitMs_.store(ms); }
     uint32_t enteredDuringTransmit() const { return enteredDuringTransmit_.load(); }
+    void refuseFrames(const uint8_t* prefix, uint32_t len);
 
 private:
     VirtualBus();
@@ -98,5 +99,6 @@ private:
     std::atomic<int> transmitsInside_{0};
     std::atomic<uint32_t> enteredDuringTransmit_{0};
     std::atomic<uint32_t> holdNextTransmitMs_{0};
+    std::vector<uint8_t> refusedPrefix_;   // under mutex_; empty: none refused
     std::atomic<uint32_t> calls_[SIM_ENTRY_COUNT] = {};
 };

@@ -148,7 +148,8 @@ void CanThread::CloseCAN()
 
 bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag, int len, bool log)
 {
-    // One frame record at a time: a caller's frame is never interleaved with another's.
+    // One frame record at a time: a caller's frame is never interleaved with another's. The
+    // lock also keeps the receive loop from delivering a reply before the request's log line.
     QMutexLocker locker(&transmitLock);
     if (!isOpen) return false;
 
@@ -162,11 +163,19 @@ bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag,
     frame.dataLen = static_cast<uint8_t>(n);
     if (n > 0 && data) std::memcpy(frame.data, data, static_cast<size_t>(n));
 
-    // Logged before the hand-over: a drive that answers at once must not have its reply
-    // reach the log ahead of the request.
-    if (log) emit writeLog(QStringLiteral("[Trans ]:") + protocol::hexBytes(frame.data, n));
-    if (Transmit) Transmit(deviceType, deviceIndex, canIndex, &frame, 1);
-    return true;
+    // Only a frame the adapter took is logged as sent (bus off, cable out, queue full);
+    // a refused one is always said, whether or not the caller logs its frames.
+    const bool sent = Transmit && Transmit(deviceType, deviceIndex, canIndex, &frame, 1) == 1;
+    if (!sent)
+        emit writeLog(QStringLiteral("[Adapter refused]:") + protocol::hexBytes(frame.data, n));
+    else if (log)
+        emit writeLog(QStringLiteral("[Trans ]:") + protocol::hexBytes(frame.data, n));
+    return sent;
+}
+
+float CanThread::timestepOf(uint64_t unwrappedStamp)
+{
+    return static_cast<float>(static_cast<double>(unwrappedStamp) * 0.000001);
 }
 
 void CanThread::stop() { stopRequested = true; }
@@ -182,6 +191,8 @@ void CanThread::run()
     // more on every 500 us poll, and a tenth less of what the loop can take in.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
+    // Each open channel counts its own wraps.
+    stamps.reset();
     while (!stopRequested) {
         QThread::usleep(500);
         if (!Receive) continue;
@@ -195,8 +206,13 @@ void CanThread::run()
         }
         // The adapter never writes more records than asked for; never read past them.
         n = std::min(n, kFramesPerPoll);
+        if (n == 0) continue;
+        // A reply the adapter already holds waits for its request's log line (TransmitCAN).
+        QMutexLocker order(&transmitLock);
         for (uint32_t i = 0; i < n; ++i) {
             const CanFrameObject& rec = recvBuf[i];
+            // Every frame on the bus counts toward the wraps, also those the filter drops.
+            const uint64_t stamp = stamps.unwrap(rec.timeStamp);
             if (!recvAll.load(std::memory_order_relaxed) && rec.id != filterId.load(std::memory_order_relaxed))
                 continue;
             const int len = std::min<int>(rec.dataLen, 8);
@@ -204,7 +220,7 @@ void CanThread::run()
             std::memcpy(slot, rec.data, static_cast<size_t>(len));
             CanFrameData copy;
             std::memcpy(copy.bytes, slot, sizeof(copy.bytes));
-            emit recv_signal(copy, len, static_cast<float>(static_cast<double>(rec.timeStamp) * 0.000001));
+            emit recv_signal(copy, len, timestepOf(stamp));
             ringIndex = (ringIndex + 1) % kRingSlots;
         }
     }

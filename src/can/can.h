@@ -19,6 +19,36 @@ struct CanFrameData {
 };
 Q_DECLARE_METATYPE(CanFrameData)
 
+// The adapter's 32-bit microsecond stamp wraps every 71.6 minutes. Counting the wraps keeps
+// the time base rising: a drop of more than half the range is a wrap, and a frame stamped
+// just before a wrap but read after it keeps its place before it.
+class TimeStampUnwrapper {
+public:
+    void reset()
+    {
+        wraps_ = 0;
+        last_ = 0;
+        started_ = false;
+    }
+    uint64_t unwrap(uint32_t stamp)
+    {
+        constexpr uint32_t kHalf = 0x80000000u;
+        if (started_ && stamp < last_ && last_ - stamp > kHalf) {
+            ++wraps_;
+        } else if (started_ && wraps_ > 0 && stamp > last_ && stamp - last_ > kHalf) {
+            return ((wraps_ - 1) << 32) | stamp;
+        }
+        started_ = true;
+        last_ = stamp;
+        return (wraps_ << 32) | stamp;
+    }
+
+private:
+    uint64_t wraps_ = 0;
+    uint32_t last_ = 0;
+    bool started_ = false;
+};
+
 class CanThread : public QThread {
     Q_OBJECT
 
@@ -48,6 +78,9 @@ public:
     bool TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag, int len, bool log);
     void stop();
 
+    // The time base of a received frame, in seconds, from its unwrapped stamp.
+    static float timestepOf(uint64_t unwrappedStamp);
+
     // Timing bytes of a baud-table row; false for a row the table lacks.
     static bool baudTiming(uchar baudIndex, uchar* timing0, uchar* timing1);
 
@@ -65,6 +98,7 @@ private:
     CanFrameObject recvBuf[100]{};
     uchar ringData[kRingSlots][8]{};
     uint32_t ringIndex = 0;
+    TimeStampUnwrapper stamps;   // the receive loop's own; restarted with each open channel
     uint32_t deviceType = 4;
     uint32_t deviceIndex = 0;
     uint32_t reserved = 0;

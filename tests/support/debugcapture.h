@@ -7,50 +7,65 @@
 #include <QStringList>
 #include <QtGlobal>
 
+// The receive thread writes debug lines while the test thread reads, clears or ends the
+// capture: one lock guards the current capture and its lines, so the handler never sees a
+// capture that is going away.
 class DebugCapture {
 public:
     DebugCapture()
     {
-        instance() = this;
+        {
+            QMutexLocker lock(&mutex());
+            current() = this;
+        }
         previous_ = qInstallMessageHandler(&DebugCapture::handler);
     }
     ~DebugCapture()
     {
         qInstallMessageHandler(previous_);
-        instance() = nullptr;
+        QMutexLocker lock(&mutex());
+        if (current() == this) current() = nullptr;
     }
+    DebugCapture(const DebugCapture&) = delete;
+    DebugCapture& operator=(const DebugCapture&) = delete;
+
     QStringList lines() const
     {
-        QMutexLocker lock(&mutex_);
+        QMutexLocker lock(&mutex());
         return lines_;
     }
     int count(const QString& line) const { return lines().count(line); }
     bool contains(const QString& line) const { return lines().contains(line); }
     void clear()
     {
-        QMutexLocker lock(&mutex_);
+        QMutexLocker lock(&mutex());
         lines_.clear();
     }
 
 private:
-    static DebugCapture*& instance()
+    static QMutex& mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static DebugCapture*& current()
     {
         static DebugCapture* self = nullptr;
         return self;
     }
     static void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
     {
-        if (DebugCapture* self = instance()) {
-            QMutexLocker lock(&self->mutex_);
-            self->lines_ << msg;
+        QtMessageHandler forward = nullptr;
+        {
+            QMutexLocker lock(&mutex());
+            if (DebugCapture* self = current()) {
+                self->lines_ << msg;
+                if (type == QtFatalMsg || type == QtCriticalMsg) forward = self->previous_;
+            }
         }
-        if (type == QtFatalMsg || type == QtCriticalMsg) {
-            QtMessageHandler prev = instance() ? instance()->previous_ : nullptr;
-            if (prev) prev(type, ctx, msg);
-        }
+        if (forward) forward(type, ctx, msg);
     }
 
-    mutable QMutex mutex_;
     QStringList lines_;
     QtMessageHandler previous_ = nullptr;
 };

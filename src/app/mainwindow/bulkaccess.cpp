@@ -6,6 +6,7 @@
 #include "app/workers.h"
 #include "protocol/parametertable.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,9 +15,10 @@ namespace {
 // The same order for both directions; identification and quick-set rows are left out.
 constexpr auto kBulkOrder = protocol::parametersInOrder<49>(&protocol::ParameterInfo::bulkOrder);
 
-// Worker side of both directions. The enabled test and the click happen on the GUI
-// thread; the worker only waits and paces. Returns at once when the pool stops.
-void pressInTurn(WorkerPool& pool, MainWindow* window, bool read)
+// Worker side of both directions. The enabled test and the press happen on the GUI
+// thread; the worker only waits and paces. False when the pool stops first.
+bool pressInTurn(WorkerPool& pool, MainWindow* window, bool read,
+                 const std::function<void(QPushButton*)>& press)
 {
     // Looked up once, on the GUI thread; shared: after a stop the queued call may still
     // be pending when this returns.
@@ -27,17 +29,18 @@ void pressInTurn(WorkerPool& pool, MainWindow* window, bool read)
                                                                QLatin1String(entry->button) +
                                                                (read ? QStringLiteral("_2") : QString())));
     });
-    if (!found) return;
+    if (!found) return false;
     for (QPushButton* button : *buttons) {
         auto pressed = std::make_shared<bool>(false);
-        const bool answered = pool.runOnGui([button, pressed] {
+        const bool answered = pool.runOnGui([button, pressed, press] {
             if (!button || !button->isEnabled()) return;
             *pressed = true;
-            button->click();
+            press(button);
         });
-        if (!answered) return;
-        if (*pressed && !pool.sleepFor(10)) return;
+        if (!answered) return false;
+        if (*pressed && !pool.sleepFor(10)) return false;
     }
+    return true;
 }
 
 }   // namespace
@@ -60,6 +63,15 @@ void MainWindow::on_pushButton_WriteAllConfig_clicked()
     workers->start([this] { WriteAllConfigThread(); });
 }
 
-void MainWindow::ReadAllConfigThread() { pressInTurn(*workers, this, true); }
+void MainWindow::ReadAllConfigThread() { pressAllRows(true); }
 
-void MainWindow::WriteAllConfigThread() { pressInTurn(*workers, this, false); }
+void MainWindow::WriteAllConfigThread() { pressAllRows(false); }
+
+void MainWindow::pressAllRows(bool read)
+{
+    // Touched only on the GUI thread: by each press and by the report at the end.
+    auto tally = std::make_shared<SendTally>();
+    const bool finished =
+        pressInTurn(*workers, this, read, [this, tally](QPushButton* button) { pressCounted(button, tally.get()); });
+    if (finished) workers->postToGui([this, tally] { reportRefusals(*tally); });
+}

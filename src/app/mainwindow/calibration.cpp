@@ -23,7 +23,7 @@ void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
         ui->pushButton_StartCalib->setText(checked ? QStringLiteral("停止校准") : QStringLiteral("1.开始校准"));
     } else {
         ui->pushButton_StartCalib->setChecked(!ui->pushButton_StartCalib->isChecked());
-        showOpenDeviceFirst();
+        showSendFailure();
     }
     reentryGuard = false;
 }
@@ -39,7 +39,7 @@ void MainWindow::on_pushButton_readTorqueCalib_clicked()
     }
     if (!sent) {
         qDebug().noquote() << "transmit error";
-        showOpenDeviceFirst();
+        showSendFailure();
     }
 }
 
@@ -74,7 +74,7 @@ void MainWindow::on_pushButton_writeTorqueCalib_clicked()
     for (int i = 0; i < count; ++i) {
         const std::array<quint8, 8> frame = torqueTablePointFrame(count, i, points.at(i));
         if (!transmitFrame(frame)) {
-            showOpenDeviceFirst();
+            showSendFailure();
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include "protocol/hybrid.h"
 
 #include "app/mainwindow/mainwindow.h"
+#include "can/can.h"
 #include "forms/ui_mainwindow.h"
 #include "app/workers.h"
 
@@ -40,7 +41,7 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
     positionReceived = false;
     if (!transmitFrame(protocol::positionRequest(), QStringLiteral(">>> Get Position"))) {
         ui->pushButton_TP_start->setChecked(false);
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
 
@@ -89,13 +90,21 @@ void MainWindow::on_pushButton_TP_start_clicked(bool checked)
         workers->start([this, frame, count] {
             using clock = std::chrono::steady_clock;
             const clock::time_point t0 = clock::now();
+            SendTally tally;
             for (int k = 1; k <= count; ++k) {
                 if (workers->stopRequested()) return;
                 // Refilled every time: another sender may have used the buffer meanwhile.
-                if (!transmitFrame(frame)) break;   // port closed: end quietly
+                const bool sent = transmitFrame(frame);
+                if (!sent && !canThread->isOpen) break;   // port closed: end quietly
+                // A frame the adapter refused is counted; the burst keeps its grid.
+                ++tally.attempted;
+                if (!sent) ++tally.refused;
                 if (!sleepUntil(*workers, t0 + k * kBurstStep)) return;
             }
-            workers->postToGui([this] { finishHybridBurst(); });
+            workers->postToGui([this, tally] {
+                finishHybridBurst();
+                reportRefusals(tally);
+            });
         });
     } else {
         ui->groupBox_TP->setEnabled(true);

@@ -189,7 +189,7 @@ void MainWindow::initUI()
 
     // 9. Command buttons.
     const auto sendOrComplain = [this](const protocol::Frame& frame) {
-        if (!transmitFrame(frame)) showOpenDeviceFirst();
+        if (!transmitFrame(frame)) showSendFailure();
     };
     connect(ui->pushButton_fw, &QPushButton::clicked, this, [sendOrComplain] {
         protocol::Frame f;
@@ -238,12 +238,14 @@ void MainWindow::initUI()
                 showOpenDeviceFirst();
                 return;
             }
+            SendTally tally;
             for (QPushButton* b : {ui->pushButton_ProductBatch_2, ui->pushButton_VendorType_2,
                                    ui->pushButton_MotorNumber_2, ui->pushButton_HardwareVersion_2}) {
-                b->click();
+                pressCounted(b, &tally);
                 QThread::msleep(10);
             }
-            ui->pushButton_MotorType_2->click();
+            pressCounted(ui->pushButton_MotorType_2, &tally);
+            reportRefusals(tally);
         },
         Qt::DirectConnection);
     connect(
@@ -253,9 +255,11 @@ void MainWindow::initUI()
                 showOpenDeviceFirst();
                 return;
             }
+            SendTally tally;
             for (QPushButton* b : {ui->pushButton_ProductBatch, ui->pushButton_VendorType, ui->pushButton_MotorNumber,
                                    ui->pushButton_HardwareVersion, ui->pushButton_MotorType})
-                b->click();
+                pressCounted(b, &tally);
+            reportRefusals(tally);
         },
         Qt::DirectConnection);
     connect(ui->pushButton_SaveConfigs, &QPushButton::clicked, this, [sendOrComplain] {

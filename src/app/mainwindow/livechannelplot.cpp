@@ -163,7 +163,7 @@ void MainWindow::on_pushButton_display_clicked()
     }
 
     if (!transmitFrame(protocol::liveDisplayRequest(mask))) {
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
     firstSamplePending = true;

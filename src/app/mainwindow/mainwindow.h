@@ -27,6 +27,7 @@
 #include "qcustomplot.h"
 
 class AxisTag;
+class QAbstractButton;
 class CanThread;
 class DefinitionFile;
 class QCheckBox;
@@ -147,8 +148,21 @@ private:
     // the request's line (none when empty).
     bool transmitFrame(const protocol::Frame& frame, unsigned int len = 8, bool log = true);
     bool transmitFrame(const protocol::Frame& frame, const QString& logLine);
-    // The box of every operation whose frame could not leave.
+    // The box of an operation that needs the channel open.
     void showOpenDeviceFirst();
+    // The box of an operation whose frame did not leave: the channel was closed, or the
+    // adapter refused the frame (counted instead while a tally is open).
+    void showSendFailure();
+    // Frames one user action of many sends handed to the open channel, and how many of them
+    // the adapter refused.
+    struct SendTally {
+        int attempted = 0;
+        int refused = 0;
+    };
+    // At the end of such an action: one log line and, when showBox, one box if any was refused.
+    void reportRefusals(const SendTally& tally, bool showBox = true);
+    // Presses a button as part of an action of many sends, its sends counted into tally.
+    void pressCounted(QAbstractButton* button, SendTally* tally);
     void MotorModeChange(MotorType type);
     void motorModeStep(MotorType type);
     void refreshTransmitTarget();
@@ -183,6 +197,8 @@ private:
     // Bulk read and write.
     void ReadAllConfigThread();
     void WriteAllConfigThread();
+    // Presses every row's Read or Write button in turn, its refusals reported once at the end.
+    void pressAllRows(bool read);
 
     // Raw and quick-set frames.
     int HexStr_to_int(QString str);
@@ -265,6 +281,11 @@ private:
     uint8_t index_TorqueInterpolation = 0;   // rows received so far
     uint8_t TotalNumber_Interpolation = 0;   // rows announced
     MotorConfig roundtripMode = MotorConfig::Torque;
+    // The action of many sends whose row is being pressed; its rows count, not box, refusals.
+    SendTally* sendTally = nullptr;
+    // The running roundtrip test's sends; closed port ends the test with its own box.
+    SendTally roundtripTally;
+    bool roundtripPortClosed = false;
     // The list the last processExcelFile call read.
     QList<std::pair<double, double>> torqueCalibPoints;
 

@@ -57,17 +57,17 @@ void MainWindow::on_pushButton_set_clicked()
     in.tau = boxInput(ui->doubleSpinBox_tau);
 
     if (!transmitFrame(rawframes::quickSetGainsFrame(in), 8, true)) {
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
     QThread::msleep(2);
-    if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true)) showOpenDeviceFirst();
+    if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true)) showSendFailure();
 }
 
 void MainWindow::on_pushButton_clearState_clicked()
 {
     if (!transmitFrame(rawframes::clearStateFrame(), 8, true)) {
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
     ui->textEdit_error->clear();

@@ -2,6 +2,7 @@
 #include "app/mainwindow/mainwindow.h"
 
 #include "app/roundtriptimer.h"
+#include "can/can.h"
 #include "forms/ui_mainwindow.h"
 
 #include <QMutexLocker>
@@ -60,6 +61,8 @@ void MainWindow::startRoundtrip(bool checked, MotorConfig mode)
     roundtripTimer->intervalMs = toMs(period->value());
     roundtripTimer->totalMs = toMs(total->value());
     emit writeLog(QStringLiteral(">>> start Roundtrip"));
+    roundtripTally = SendTally();
+    roundtripPortClosed = false;
     setRoundtripStatus(status, true);
     roundtripTimer->startTimers();
 }
@@ -90,16 +93,26 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
                                                .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
                                                .arg(QString::number(static_cast<double>(value), 'g', 6))
                                                .arg(runtimes + 1));
-    if (!sent) {
-        roundtripTimer->stopTimer();
-        showOpenDeviceFirst();
+    if (sent || canThread->isOpen) {
+        // A step the adapter refused leaves the drive on the last set-point; the run goes on
+        // and reports its refusals when it ends.
+        ++roundtripTally.attempted;
+        if (!sent) ++roundtripTally.refused;
+        return;
     }
+    roundtripPortClosed = true;
+    roundtripTimer->stopTimer();
+    showOpenDeviceFirst();
 }
 
 void MainWindow::stopRoundtripCallback()
 {
     setRoundtripStatus(QStringLiteral("All"), false);
     emit writeLog(QStringLiteral(">>> Stop Roundtrip"));
+    // A run the closed port ended shows that box alone.
+    const SendTally tally = roundtripTally;
+    roundtripTally = SendTally();
+    reportRefusals(tally, !roundtripPortClosed);
 }
 
 void MainWindow::setRoundtripStatus(QString mode, bool running)

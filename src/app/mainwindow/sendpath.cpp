@@ -37,6 +37,11 @@ bool MainWindow::CAN_transmit(unsigned int len, bool log)
     QMutexLocker lock(&sendMutex);
     const bool sent = canThread->TransmitCAN(txId, txData, txExt, txRtr, static_cast<int>(len), log);
     if (!sent) qDebug().noquote() << "transmit error";
+    // Only the GUI thread presses rows into a tally; worker sends are never counted in it.
+    if (sendTally && QThread::currentThread() == thread() && (sent || canThread->isOpen)) {
+        ++sendTally->attempted;
+        if (!sent) ++sendTally->refused;
+    }
     return sent;
 }
 
@@ -61,6 +66,34 @@ void MainWindow::showOpenDeviceFirst()
     QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
 }
 
+void MainWindow::showSendFailure()
+{
+    // The port is opened and closed on this thread only: open now means it was open for the send.
+    if (!canThread->isOpen) {
+        showOpenDeviceFirst();
+        return;
+    }
+    if (sendTally) return;   // the action reports its refusals once, at its end
+    QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("适配器拒绝发送该帧"));
+}
+
+void MainWindow::reportRefusals(const SendTally& tally, bool showBox)
+{
+    if (tally.refused == 0) return;
+    emit writeLog(QStringLiteral(">>> Adapter refused %1 of %2 frames").arg(tally.refused).arg(tally.attempted));
+    if (showBox)
+        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"),
+                          QStringLiteral("适配器拒绝发送 %1 帧（共 %2 帧）").arg(tally.refused).arg(tally.attempted));
+}
+
+void MainWindow::pressCounted(QAbstractButton* button, SendTally* tally)
+{
+    SendTally* outer = sendTally;
+    sendTally = tally;
+    button->click();
+    sendTally = outer;
+}
+
 bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
 {
     if (!protocol::canRead(type)) {
@@ -72,7 +105,7 @@ bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
         isInformationCode(type)
             ? QString()
             : QStringLiteral(">>> Send \"%1\" get command").arg(QLatin1String(protocol::parameterInfo(type)->name)));
-    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
+    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
     return sent;
 }
 
@@ -88,7 +121,7 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxW
                                             .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
                                                  QLatin1String(info->logName)) +
                                         QString::number(static_cast<double>(value), 'g', 6));
-    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
+    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
     return sent;
 }
 
@@ -114,7 +147,7 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWin
     }
     const bool sent = transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
                                     QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
-    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
+    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
     return sent;
 }
 
@@ -132,7 +165,7 @@ bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
         return false;
     }
     const bool sent = transmitFrame(frame);
-    if (!sent && isQMegBoxWindowDisplay) showOpenDeviceFirst();
+    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
     return sent;
 }
 
@@ -141,7 +174,7 @@ void MainWindow::MotorModeChange(MotorType type)
     protocol::Frame query;
     protocol::commandFrame(MotorType::GetProductType, &query);
     if (!transmitFrame(query)) {
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
     motorModeStep(type);

@@ -77,7 +77,7 @@ void MainWindow::createTemperaturePlot()
 void MainWindow::on_pushButton_Temp_clicked()
 {
     if (!transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming))) {
-        showOpenDeviceFirst();
+        showSendFailure();
         return;
     }
     temperatureStreaming = !temperatureStreaming;
