@@ -194,8 +194,7 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
         break;
     }
     case A::ZeroPointSet:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"),
-                          QStringLiteral("Set Zero Point SUCCESS"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("SUCCESS"), QStringLiteral("Set Zero Point SUCCESS"));
         break;
     case A::TransferEcho: break;
     case A::FlowPause: fwReady = false; break;
@@ -225,16 +224,16 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
         reentryGuard = false;
         break;
     case A::ConfigsSaved:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Save Configs Success"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Save Configs Success"));
         break;
     case A::ConfigsReset:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Reset Configs Success"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Reset Configs Success"));
         break;
     case A::ConfigsSaveFailed:
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Save Configs Fail"));
+        replyBox(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Save Configs Fail"));
         break;
     case A::ConfigsResetFailed:
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
+        replyBox(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
         break;
     case A::TransferEnd: fwEndAck = true; break;
     }
