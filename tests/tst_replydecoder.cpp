@@ -1,6 +1,8 @@
 #include "support/windowharness.h"
 
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QLabel>
 
 #include <functional>
 
@@ -169,6 +171,54 @@ private slots:
             MainWindowProbe::decode(w, {0xF1, code, 0x02});
             QCOMPARE(MainWindowProbe::logLines(w).size(), n + 2);
         }
+    }
+
+    // Erased flash reads as all ones, a NaN: a box would clamp it to its limit and the next
+    // Write send that. The log still shows what came.
+    void nonFiniteValuesLeaveBoxes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("label");   // filled from the same value, or none
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("logged");
+        const QByteArray nan = QByteArray::fromHex("ffffffff"), inf = QByteArray::fromHex("0000807f"),
+                         minusInf = QByteArray::fromHex("000080ff");
+        QTest::newRow("float row, NaN") << 0x07 << "CurrentLimit" << "" << nan << "nan";
+        QTest::newRow("float row, +inf") << 0x07 << "CurrentLimit" << "" << inf << "inf";
+        QTest::newRow("float row, -inf") << 0x02 << "Inertia" << "" << minusInf << "-inf";
+        QTest::newRow("float row of its own widget, NaN") << 0x34 << "stcuk_iq" << "" << nan << "nan";
+        QTest::newRow("phase resistance, NaN")
+            << 0x2C << "MotorPhaseResistance" << "MotorPhaseResistance_Calib" << nan << "nan";
+        QTest::newRow("phase resistance, +inf")
+            << 0x2C << "MotorPhaseResistance" << "MotorPhaseResistance_Calib" << inf << "inf";
+        QTest::newRow("phase inductance, -inf")
+            << 0x2D << "MotorPhaseInductance" << "MotorPhaseInductance_Calib" << minusInf << "-inf";
+    }
+    void nonFiniteValuesLeaveBoxes()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, box);
+        QFETCH(QString, label);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, logged);
+        WorkDir dir(true);
+        MainWindow w;
+        auto* spin = w.findChild<QDoubleSpinBox*>("doubleSpinBox_" + box);
+        QVERIFY(spin);
+        QLabel* text = label.isEmpty() ? nullptr : w.findChild<QLabel*>("label_" + label);
+        QVERIFY(label.isEmpty() || text);
+
+        // A real value first (0.5), so what stays is told from a start value.
+        MainWindowProbe::decode(w, {0xF1, uint8_t(code), 0x02, 0x00, 0x00, 0x00, 0x3F});
+        QCOMPARE(spin->value(), 0.5);
+        if (text) QCOMPARE(text->text(), QString("0.5"));
+
+        const auto* v = reinterpret_cast<const uint8_t*>(value.constData());
+        MainWindowProbe::decode(w, {0xF1, uint8_t(code), 0x02, v[0], v[1], v[2], v[3]});
+        QCOMPARE(spin->value(), 0.5);
+        if (text) QCOMPARE(text->text(), QString("0.5"));
+        QVERIFY2(lastLines(w, 1).constFirst().endsWith("\" Value: " + logged), qPrintable(lastLines(w, 1).join("")));
     }
 
     void acknowledgements()
