@@ -1,9 +1,76 @@
 #include "support/windowharness.h"
 
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
+
+#include <functional>
+
+// Holds the first message box open until release() says so or its time is up, and closes
+// any further box at once. Polls on its own timer, so it runs inside the boxes' event
+// loops; counts the boxes shown at one time.
+class HeldBox : public QObject {
+public:
+    HeldBox(std::function<void()> onHeld, std::function<bool()> release)
+        : onHeld_(std::move(onHeld)), release_(std::move(release))
+    {
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+        timer_.start();
+    }
+    static int openBoxes()
+    {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++n;
+        return n;
+    }
+    QStringList texts;   // every box seen, the held one first
+    int mostOpen = 0;
+
+private:
+    void poll()
+    {
+        mostOpen = std::max(mostOpen, openBoxes());
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (!held_) {
+            held_ = box;
+            texts << box->text();
+            heldFor_.start();
+            onHeld_();
+            return;
+        }
+        if (box != held_) {
+            if (seen_ != box) texts << box->text();
+            seen_ = box;
+            box->reject();
+            return;
+        }
+        // A broken guard never meets the condition; the deadline lets the test report it.
+        if (release_() || heldFor_.hasExpired(10000)) held_->reject();
+    }
+
+    QTimer timer_;
+    std::function<void()> onHeld_;
+    std::function<bool()> release_;
+    QPointer<QMessageBox> held_, seen_;
+    QElapsedTimer heldFor_;
+};
+
 class ReplyDecoder : public QObject {
     Q_OBJECT
 
 private:
+    static void inject(const QByteArray& frame)
+    {
+        // From another node: "Receive All ID" is ticked at start.
+        SimInjectFrame(0, 0x25, reinterpret_cast<const uint8_t*>(frame.constData()), uint8_t(frame.size()), 0);
+    }
+    static QStringList operatorLines(MainWindow& w)
+    {
+        return MainWindowProbe::logLines(w).filter(QRegularExpression("^>>> "));
+    }
     static QStringList lastLines(MainWindow& w, int n)
     {
         return MainWindowProbe::logLines(w).mid(MainWindowProbe::logLines(w).size() - n);
@@ -106,6 +173,54 @@ private slots:
         }
     }
 
+    // Erased flash reads as all ones, a NaN: a box would clamp it to its limit and the next
+    // Write send that. The log still shows what came.
+    void nonFiniteValuesLeaveBoxes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("label");   // filled from the same value, or none
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("logged");
+        const QByteArray nan = QByteArray::fromHex("ffffffff"), inf = QByteArray::fromHex("0000807f"),
+                         minusInf = QByteArray::fromHex("000080ff");
+        QTest::newRow("float row, NaN") << 0x07 << "CurrentLimit" << "" << nan << "nan";
+        QTest::newRow("float row, +inf") << 0x07 << "CurrentLimit" << "" << inf << "inf";
+        QTest::newRow("float row, -inf") << 0x02 << "Inertia" << "" << minusInf << "-inf";
+        QTest::newRow("float row of its own widget, NaN") << 0x34 << "stcuk_iq" << "" << nan << "nan";
+        QTest::newRow("phase resistance, NaN")
+            << 0x2C << "MotorPhaseResistance" << "MotorPhaseResistance_Calib" << nan << "nan";
+        QTest::newRow("phase resistance, +inf")
+            << 0x2C << "MotorPhaseResistance" << "MotorPhaseResistance_Calib" << inf << "inf";
+        QTest::newRow("phase inductance, -inf")
+            << 0x2D << "MotorPhaseInductance" << "MotorPhaseInductance_Calib" << minusInf << "-inf";
+    }
+    void nonFiniteValuesLeaveBoxes()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, box);
+        QFETCH(QString, label);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, logged);
+        WorkDir dir(true);
+        MainWindow w;
+        auto* spin = w.findChild<QDoubleSpinBox*>("doubleSpinBox_" + box);
+        QVERIFY(spin);
+        QLabel* text = label.isEmpty() ? nullptr : w.findChild<QLabel*>("label_" + label);
+        QVERIFY(label.isEmpty() || text);
+
+        // A real value first (0.5), so what stays is told from a start value.
+        MainWindowProbe::decode(w, {0xF1, uint8_t(code), 0x02, 0x00, 0x00, 0x00, 0x3F});
+        QCOMPARE(spin->value(), 0.5);
+        if (text) QCOMPARE(text->text(), QString("0.5"));
+
+        const auto* v = reinterpret_cast<const uint8_t*>(value.constData());
+        MainWindowProbe::decode(w, {0xF1, uint8_t(code), 0x02, v[0], v[1], v[2], v[3]});
+        QCOMPARE(spin->value(), 0.5);
+        if (text) QCOMPARE(text->text(), QString("0.5"));
+        QVERIFY2(lastLines(w, 1).constFirst().endsWith("\" Value: " + logged), qPrintable(lastLines(w, 1).join("")));
+    }
+
     void acknowledgements()
     {
         WorkDir dir(false);
@@ -147,6 +262,48 @@ private slots:
         MainWindowProbe::decode(w, {0xF0, 0xFF, 0x70, 0xA0, 0x00, 0x00, 0x00});
         QVERIFY(!ui->pushButton_StartCalib->isChecked());
         QCOMPARE(ui->pushButton_StartCalib->text(), QString("1.开始校准"));
+    }
+
+    // Later frames are decoded inside a reply's box: a second reply box would nest another
+    // event loop per frame. One box at a time; the other replies' texts go to the log.
+    void replyBoxesNeverStack()
+    {
+        WorkDir dir(false);
+        SimSetDriveAttached(0);
+        MainWindow w;
+        openPort(w);
+        MainWindowProbe::ui(w)->pushButton_clear->click();
+
+        const QList<std::pair<QByteArray, QString>> kinds = {
+            {QByteArray::fromHex("58ff"), "写入成功"},
+            {QByteArray::fromHex("f0fffffffffffe"), "Set Zero Point SUCCESS"},
+            {QByteArray::fromHex("f0ff65a0000000"), "Save Configs Success"},
+            {QByteArray::fromHex("f0ff6501000000"), "Save Configs Fail"},
+            {QByteArray::fromHex("f0ff66a0000000"), "Reset Configs Success"},
+            {QByteArray::fromHex("f0ff6600000000"), "Reset Configs Fail"},
+            {QByteArray::fromHex("5800"), "写入失败！"},
+        };
+        QStringList logged;
+        for (int i = 0; i < 60; ++i) logged << ">>> " + kinds[i % kinds.size()].second;
+
+        {
+            HeldBox boxes(
+                [&] {
+                    for (int i = 0; i < 60; ++i) inject(kinds[i % kinds.size()].first);
+                },
+                [&] { return operatorLines(w).size() >= logged.size(); });
+            inject(QByteArray::fromHex("5800"));
+            QTRY_VERIFY(!boxes.texts.isEmpty() && HeldBox::openBoxes() == 0);
+            QCOMPARE(boxes.mostOpen, 1);
+            QCOMPARE(boxes.texts, QStringList{"写入失败！"});
+            QCOMPARE(operatorLines(w), logged);
+        }
+
+        // Closed: the next such reply has its box again.
+        BoxCatcher next;
+        inject(QByteArray::fromHex("f0ff65a0000000"));
+        QTRY_COMPARE(next.texts(), QStringList{"Save Configs Success"});
+        QCOMPARE(operatorLines(w), logged);
     }
 
     void statusWords()

@@ -187,6 +187,9 @@ private:
     void showStateMsg(QString text);
     void showErrorMsg(QString text, QColor color);
     int QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text);
+    // The box a drive's reply opens. Later frames are decoded inside its event loop, so
+    // while one is open a further reply's box becomes a log line of its text instead.
+    void replyBox(QMessageBoxType type, const QString& title, const QString& text);
     void onDockVisibilityChanged(DockType dock, bool visible);
 
     // Live plot.
@@ -274,6 +277,7 @@ private:
     // Decoder state and workflow flags polled on this thread.
     bool motorModeOn = false;
     bool reentryGuard = false;
+    bool replyBoxOpen = false;   // a box opened by a reply is showing
     uint16_t tpCurrentPosition = 0;
     QString productType, recvText;
     // The torque table as it arrives, apart from recvText, which every logged frame overwrites.

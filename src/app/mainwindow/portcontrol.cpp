@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QThread>
@@ -162,6 +163,18 @@ int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, co
     box.setText(text);
     box.setWindowTitle(title);
     return box.exec();
+}
+
+void MainWindow::replyBox(QMessageBoxType type, const QString& title, const QString& text)
+{
+    // A stream of such replies (another node's, say) would otherwise nest one box and one
+    // event loop per frame until the stack runs out.
+    if (replyBoxOpen) {
+        emit writeLog(QStringLiteral(">>> ") + text);
+        return;
+    }
+    const QScopedValueRollback<bool> open(replyBoxOpen, true);
+    QMessageBoxWindow(type, title, text);
 }
 
 void MainWindow::onDockVisibilityChanged(DockType dock, bool visible)

@@ -12,6 +12,8 @@
 #include <QDebug>
 #include <QMutexLocker>
 
+#include <cmath>
+
 namespace {
 
 QString encoderDirText(int32_t v)
@@ -64,10 +66,13 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
         if (status != 2) return;
         const float v = reply.asFloat;
         const QString text = QString::number(v, 'g', 6);
-        const bool resistance = code == static_cast<int>(MotorConfig::MotorPhaseResistance_Calib);
-        (resistance ? ui->label_MotorPhaseResistance_Calib : ui->label_MotorPhaseInductance_Calib)->setText(text);
-        (resistance ? ui->doubleSpinBox_MotorPhaseResistance : ui->doubleSpinBox_MotorPhaseInductance)
-            ->setValue(static_cast<double>(v));
+        // Logged as it came, but no label or box shows what is no number.
+        if (std::isfinite(v)) {
+            const bool resistance = code == static_cast<int>(MotorConfig::MotorPhaseResistance_Calib);
+            (resistance ? ui->label_MotorPhaseResistance_Calib : ui->label_MotorPhaseInductance_Calib)->setText(text);
+            (resistance ? ui->doubleSpinBox_MotorPhaseResistance : ui->doubleSpinBox_MotorPhaseInductance)
+                ->setValue(static_cast<double>(v));
+        }
         got(text);
         return;
     }
@@ -170,7 +175,9 @@ void MainWindow::applyReply(const protocol::ParameterReply& reply, const uchar*,
     if (!box) return;
     if (info->type == protocol::ValueType::Float) {
         const float v = reply.asFloat;
-        box->setValue(static_cast<double>(v));
+        // Erased flash reads as all ones, a NaN: the box would clamp it to a limit and the
+        // next Write would send that. The log still shows what came.
+        if (std::isfinite(v)) box->setValue(static_cast<double>(v));
         got(QString::number(static_cast<double>(v), 'g', 6));
     } else {
         const int32_t v = reply.asInt;
@@ -194,8 +201,7 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
         break;
     }
     case A::ZeroPointSet:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("SUCCESS"),
-                          QStringLiteral("Set Zero Point SUCCESS"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("SUCCESS"), QStringLiteral("Set Zero Point SUCCESS"));
         break;
     case A::TransferEcho: break;
     case A::FlowPause: fwReady = false; break;
@@ -225,16 +231,16 @@ void MainWindow::applyReply(const protocol::Acknowledgement& reply, const uchar*
         reentryGuard = false;
         break;
     case A::ConfigsSaved:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Save Configs Success"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Save Configs Success"));
         break;
     case A::ConfigsReset:
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Reset Configs Success"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("Reset Configs Success"));
         break;
     case A::ConfigsSaveFailed:
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Save Configs Fail"));
+        replyBox(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Save Configs Fail"));
         break;
     case A::ConfigsResetFailed:
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
+        replyBox(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("Reset Configs Fail"));
         break;
     case A::TransferEnd: fwEndAck = true; break;
     }

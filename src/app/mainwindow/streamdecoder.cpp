@@ -158,9 +158,9 @@ void MainWindow::applyReply(const protocol::HybridFeedback& reply, const uchar* 
 void MainWindow::applyReply(const protocol::TableWriteResult& reply, const uchar*, int, float)
 {
     if (reply.ok)
-        QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("写入成功"));
+        replyBox(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("写入成功"));
     else
-        QMessageBoxWindow(QMessageBoxType::Warning, QStringLiteral("Warnning"), QStringLiteral("写入失败！"));
+        replyBox(QMessageBoxType::Warning, QStringLiteral("Warnning"), QStringLiteral("写入失败！"));
 }
 
 void MainWindow::applyReply(const protocol::TableRow& reply, const uchar*, int, float)
