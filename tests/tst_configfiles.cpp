@@ -1,6 +1,7 @@
 #include "support/windowharness.h"
 
 #include "formats/configfiles.h"
+#include "support/filesizelimit.h"
 
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -28,6 +29,12 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     if (!f.open(QIODevice::WriteOnly)) return QString();
     f.write(text);
     return path;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 QMap<QString, double> allBoxes(MainWindow& w)
@@ -327,16 +334,54 @@ private slots:
             QCOMPARE(boxes.boxes[1].text, QString("无法保存文件: /dev/full"));
         }
 
-        // An existing file is replaced whole.
+        // An existing file is replaced whole; a link is saved through to its file.
         const QString path = writeFile(files, "old.yaml", QByteArray(4000, '#'));
+        const QString link = files.filePath("link.yaml");
+        QVERIFY(QFile::link(path, link));
+        chooseFile(link);
+        saveButton->click();
+        QCOMPARE(boxes.boxes.last().title, QString("保存成功"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), path);
+        const QByteArray text = fileBytes(path);
+        QVERIFY(text.startsWith("电机:\n"));
+        QVERIFY(!text.contains('#'));
+    }
+
+    // A save that fails part-way (a full disk) keeps the previous file byte for byte and
+    // leaves nothing half-written beside it.
+    void failedSaveKeepsThePreviousFile()
+    {
+        Restore restore;
+        WorkDir dir(false);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        QPushButton* saveButton = w.findChild<QPushButton*>("pushButton_saveConfigFile");
+        QByteArray previous = "电机:\n  转矩常数: 0.5\n";
+        previous += QByteArray(1821 - previous.size(), '#');
+        const QString path = writeFile(files, "drive.yaml", previous);
+        const QString fresh = files.filePath("fresh.yaml");
+        {
+            FileSizeLimit limit(64);
+            if (!limit.active()) QSKIP("no file-size limit here");
+            chooseFile(path);
+            saveButton->click();
+            chooseFile(fresh);
+            saveButton->click();
+        }
+        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(boxes.boxes[0].title, QString("保存错误"));
+        QCOMPARE(boxes.boxes[0].text, "无法保存文件: " + path);
+        QCOMPARE(boxes.boxes[1].text, "无法保存文件: " + fresh);
+        QCOMPARE(fileBytes(path), previous);
+        QCOMPARE(QDir(files.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"drive.yaml"});
+
+        // Without the limit the same save replaces it.
         chooseFile(path);
         saveButton->click();
         QCOMPARE(boxes.boxes.last().title, QString("保存成功"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray text = f.readAll();
-        QVERIFY(text.startsWith("电机:\n"));
-        QVERIFY(!text.contains('#'));
+        QVERIFY(fileBytes(path).startsWith("电机:\n  转矩常数: "));
+        QVERIFY(!fileBytes(path).contains('#'));
     }
 
     // The save dialog itself: a name typed without a suffix is written as .yaml, and an

@@ -1,5 +1,7 @@
 #include "support/windowharness.h"
 
+#include "support/filesizelimit.h"
+
 #include <QProgressDialog>
 #include <QRegularExpression>
 
@@ -185,6 +187,36 @@ private slots:
         MainWindowProbe::saveCalibrationData(w);
         QCOMPARE(boxes.texts().last(), "无法保存校准数据: " + bad);
         QCOMPARE(save.asked, 5);
+    }
+
+    // An export that fails part-way (a full disk) keeps the previous file byte for byte and
+    // leaves nothing half-written beside it.
+    void failedExportKeepsThePreviousFile()
+    {
+        WorkDir dir(false);
+        QTemporaryDir files;
+        MainWindow w;
+        BoxCatcher boxes;
+        SaveAnswer save;
+        const QString target = files.filePath("run.csv");
+        QTemporaryFile& data = MainWindowProbe::calibrationDataFile(w);
+        QVERIFY(data.open());
+        data.write("0.0000 1.0000 2.0000\n");
+        save.install(w, target);
+        MainWindowProbe::saveCalibrationData(w);
+        const QByteArray previous = fileBytes(target);
+        QCOMPARE(previous, QByteArray("0.0000 1.0000 2.0000\n"));
+
+        for (int i = 1; i < 10; ++i) data.write(QByteArray::number(i) + ".0000 1.0000 2.0000\n");
+        QVERIFY(data.flush());
+        {
+            FileSizeLimit limit(previous.size() + 8);
+            if (!limit.active()) QSKIP("no file-size limit here");
+            MainWindowProbe::saveCalibrationData(w);
+        }
+        QCOMPARE(boxes.texts(), (QStringList{"文件已保存至: " + target, "无法保存校准数据: " + target}));
+        QCOMPARE(fileBytes(target), previous);
+        QCOMPARE(QDir(files.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"run.csv"});
     }
 };
 

@@ -2,6 +2,9 @@
 
 #include "formats/torquetable.h"
 
+#include <QRegularExpression>
+#include <QtEndian>
+
 namespace {
 
 QByteArray hex(const char* t) { return QByteArray::fromHex(t); }
@@ -196,6 +199,43 @@ private slots:
         QCOMPARE(sentBytes(), want);
         // The drive confirms the whole table.
         QTRY_COMPARE_WITH_TIMEOUT(boxes.texts().mid(1), QStringList{"写入成功"}, 2000);
+    }
+
+    // A point the frame cannot carry is neither listed nor sent, and does not cut off the
+    // rising points after it; each listed point reaches the drive as listed.
+    void listedPointsAreTheSentPoints()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        openPort(w);
+        takeSent();
+        BoxCatcher boxes(QMessageBox::Yes);
+        const QString lines = pointLines(10);
+        const QString list = writeText(dir, "list.txt",
+                                       "-3276.8, -3276.8\n" + lines.left(lines.indexOf("2.5")) + "7000, 7000\n" +
+                                           lines.mid(lines.indexOf("2.5")) + "3276.7, 3276.7\n3276.8, 3277\n");
+        MainWindowProbe::answerOpenDialog(w, [list] { return list; });
+        MainWindowProbe::ui(w)->pushButton_writeTorqueCalib->click();
+
+        const QString confirm = boxes.texts().value(0);
+        static const QRegularExpression point("^\\((\\S+), (\\S+)\\)$");
+        QList<QPair<int, int>> listed;
+        for (const QString& line : confirm.split('\n')) {
+            const QRegularExpressionMatch m = point.match(line);
+            if (m.hasMatch())
+                listed << qMakePair(int(m.captured(1).toDouble() * 10), int(m.captured(2).toDouble() * 10));
+        }
+        QCOMPARE(listed.size(), 12);
+        QCOMPARE(listed.first(), qMakePair(-32768, -32768));
+        QCOMPARE(listed.last(), qMakePair(32767, 32767));
+        QVERIFY(!confirm.contains("7000"));
+
+        const QList<QByteArray> sent = sentBytes();
+        QCOMPARE(sent.size(), listed.size());
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            const auto field = [&](int at) { return int(qFromLittleEndian<qint16>(sent[i].constData() + at)); };
+            QCOMPARE(qMakePair(field(4), field(6)), listed[i]);
+        }
     }
 
     void closedPortStopsAtTheFirstFrame()

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "formats/torquetable.h"
+#include "support/zipwriter.h"
 
 namespace {
 
@@ -29,7 +30,39 @@ QString writeText(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
+// The same points as a text list and as a workbook's first sheet, one point a line or row.
+using PointTexts = QList<QPair<QByteArray, QByteArray>>;
+
+QString writeTextPoints(const QTemporaryDir& dir, const PointTexts& points)
+{
+    QByteArray content;
+    for (const auto& point : points) content += point.first + ", " + point.second + "\n";
+    return writeText(dir, QStringLiteral("points.txt"), content);
+}
+
+QString writeWorkbookPoints(const QTemporaryDir& dir, const PointTexts& points)
+{
+    QByteArray rows;
+    for (const auto& point : points)
+        rows += "<row><c><v>" + point.first + "</v></c><c><v>" + point.second + "</v></c></row>";
+    const QString path = dir.filePath(QStringLiteral("points.xlsx"));
+    const ZipParts parts{{"xl/workbook.xml",
+                          "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\""
+                          " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                          "<sheets><sheet name=\"W8K113\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+                         {"xl/_rels/workbook.xml.rels",
+                          "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                          "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                          "relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+                         {"xl/worksheets/sheet1.xml",
+                          "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+                              rows + "</sheetData></worksheet>"}};
+    return writeZip(path, parts) ? path : QString();
+}
+
 }   // namespace
+
+Q_DECLARE_METATYPE(PointTexts)
 
 class TorquePointListTest : public QObject {
     Q_OBJECT
@@ -47,6 +80,8 @@ private slots:
     void textFileBeyondAnyRealOne();
     void workbookFile_data();
     void workbookFile();
+    void pointsTheFrameCannotCarry_data();
+    void pointsTheFrameCannotCarry();
     void missingAndUnopenable();
 };
 
@@ -107,6 +142,8 @@ void TorquePointListTest::pointFrame_data()
     QTest::newRow("12.34 truncates to 123") << 12.34 << quint8(0x7B) << quint8(0x00);
     QTest::newRow("-0.55 truncates toward zero to -5") << -0.55 << quint8(0xFB) << quint8(0xFF);
     QTest::newRow("3276.8 is 32768, low 16 bits") << 3276.8 << quint8(0x00) << quint8(0x80);
+    QTest::newRow("3276.7 is the highest, 32767") << 3276.7 << quint8(0xFF) << quint8(0x7F);
+    QTest::newRow("-3276.8 is the lowest, -32768") << -3276.8 << quint8(0x00) << quint8(0x80);
     QTest::newRow("zero") << 0.0 << quint8(0x00) << quint8(0x00);
     // Out of the 32-bit range: saturated before the cut, never undefined.
     QTest::newRow("huge") << 1e300 << quint8(0xFF) << quint8(0xFF);
@@ -240,6 +277,42 @@ void TorquePointListTest::workbookFile()
     if (count > 0) {
         QTEST(points.first(), "first");
         QTEST(points.last(), "last");
+    }
+}
+
+// A point whose x or y, times ten and truncated, leaves the frame's signed 16 bits would
+// reach the drive as another point: it is skipped like a line without a point, in both
+// branches, before the rising filter.
+void TorquePointListTest::pointsTheFrameCannotCarry_data()
+{
+    QTest::addColumn<PointTexts>("points");
+    QTest::addColumn<TorquePointList>("expected");
+    QTest::newRow("both edges kept") << PointTexts{{"-3276.8", "-3276.8"}, {"0", "0"}, {"3276.7", "3276.7"}}
+                                     << TorquePointList{{-3276.8, -3276.8}, {0, 0}, {3276.7, 3276.7}};
+    QTest::newRow("the last digit truncated away")
+        << PointTexts{{"-3276.85", "1"}, {"3276.79", "2"}} << TorquePointList{{-3276.85, 1}, {3276.79, 2}};
+    QTest::newRow("x above skipped, the rise goes on")
+        << PointTexts{{"1", "1"}, {"3276.8", "2"}, {"3", "3"}} << TorquePointList{{1, 1}, {3, 3}};
+    QTest::newRow("y above skipped, the rise goes on")
+        << PointTexts{{"1", "1"}, {"2", "3276.8"}, {"3", "3"}} << TorquePointList{{1, 1}, {3, 3}};
+    QTest::newRow("x below skipped as the first point")
+        << PointTexts{{"-3276.9", "1"}, {"1", "2"}, {"2", "3"}} << TorquePointList{{1, 2}, {2, 3}};
+    QTest::newRow("y below skipped as the first point")
+        << PointTexts{{"1", "-3276.9"}, {"0.5", "2"}} << TorquePointList{{0.5, 2}};
+    QTest::newRow("far out either way") << PointTexts{{"1e300", "1"}, {"1", "-1e300"}, {"1", "1"}}
+                                        << TorquePointList{{1, 1}};
+    QTest::newRow("7000 would be sent as 446.4")
+        << PointTexts{{"1", "1"}, {"7000", "7000"}, {"2", "2"}} << TorquePointList{{1, 1}, {2, 2}};
+}
+
+void TorquePointListTest::pointsTheFrameCannotCarry()
+{
+    QFETCH(PointTexts, points);
+    QFETCH(TorquePointList, expected);
+    QTemporaryDir dir;
+    for (const QString& path : {writeTextPoints(dir, points), writeWorkbookPoints(dir, points)}) {
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(processExcelFile(path, QStringLiteral("W8K113")), expected);
     }
 }
 

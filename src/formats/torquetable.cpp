@@ -159,6 +159,8 @@ TorquePointList processExcelFile(const QString& path, const QString& sheet, Poin
         if (error) *error = PointListError::CannotOpen;
         return {};
     }
+    // Before the rising filter: a point that is never sent must not hide the ones after it.
+    raw.removeIf([](const TorquePoint& point) { return !torqueTablePointFits(point); });
     return reducePointList(monotonicFilter(raw));
 }
 

@@ -30,8 +30,9 @@ enum class PointListError {
 };
 
 // The filtered list of the file at path: workbook branch for .xls/.xlsx,
-// text branch otherwise, then monotonicFilter and reducePointList. Empty on any
-// failure. The sheet name is not consulted: the first sheet is read.
+// text branch otherwise; points the table frame cannot carry are skipped like rows
+// without a point, then monotonicFilter and reducePointList. Empty on any failure. The
+// sheet name is not consulted: the first sheet is read.
 TorquePointList processExcelFile(const QString& path, const QString& sheet, PointListError* error = nullptr);
 
 // Raw rows of the first sheet, from row 1 down to the first empty cell in column 1. Only
@@ -52,6 +53,7 @@ TorquePointList reducePointList(const TorquePointList& points);
 QString pointListText(const TorquePointList& points);
 
 // The table-write frame of one point is built with the other requests.
+using protocol::torqueTablePointFits;
 using protocol::torqueTablePointFrame;
 
 #endif   // TORQUETABLE_H

@@ -32,11 +32,21 @@ bool singleByteCode(MotorConfig code)
     return code == MC::InvertMotorDir || code == MC::ControlMode || code == MC::SynchronizationEnable;
 }
 
-// Scaled by 10 and truncated toward zero as a 32-bit integer (saturating, so
-// huge inputs stay defined), then cut to its low 16 bits.
+// A table point's value scaled by 10, truncated toward zero.
+double scaledValue(double value) { return std::trunc(value * 10.0); }
+
+// Within the signed 16 bits of its field; NaN fits nowhere.
+bool fitsField(double value)
+{
+    const double scaled = scaledValue(value);
+    return scaled >= double(std::numeric_limits<qint16>::min()) && scaled <= double(std::numeric_limits<qint16>::max());
+}
+
+// Scaled as a 32-bit integer (saturating, so huge inputs stay defined), then cut to its
+// low 16 bits.
 quint16 scaledField(double value)
 {
-    const double scaled = std::trunc(value * 10.0);
+    const double scaled = scaledValue(value);
     qint32 whole;
     if (scaled >= double(std::numeric_limits<qint32>::max()))
         whole = std::numeric_limits<qint32>::max();
@@ -144,6 +154,11 @@ Frame torqueTablePointFrame(int count, int index, const std::pair<double, double
             quint8(x >> 8),
             quint8(y & 0xFF),
             quint8(y >> 8)};
+}
+
+bool torqueTablePointFits(const std::pair<double, double>& point)
+{
+    return fitsField(point.first) && fitsField(point.second);
 }
 
 Frame bootloaderJumpRequest() { return Frame{0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xB0, 0x00, 0x00}; }

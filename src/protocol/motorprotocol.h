@@ -174,6 +174,9 @@ Frame temperatureStreamRequest(bool stop);
 Frame liveDisplayRequest(uint16_t channelMask);
 // 60 01 count index x·10 y·10 (16-bit little-endian, truncated toward zero).
 Frame torqueTablePointFrame(int count, int index, const std::pair<double, double>& point);
+// Whether the frame carries the point as it is: x·10 and y·10, truncated, both within
+// -32768 … 32767. Any other point would reach the drive as another one.
+bool torqueTablePointFits(const std::pair<double, double>& point);
 
 // Control-mode combo index to wire value and back (wire value 4 is never written).
 int controlModeWire(int index);

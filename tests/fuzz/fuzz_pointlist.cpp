@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::check(points.size() <= MaxTorqueTablePoints, "at most 30 points reach the table");
     for (qsizetype i = 0; i < points.size(); ++i) {
         fuzz::check(std::isfinite(points[i].first) && std::isfinite(points[i].second), "points are finite");
+        fuzz::check(torqueTablePointFits(points[i]), "every point is sent as listed");
         if (i > 0)
             fuzz::check(points[i].first > points[i - 1].first && points[i].second > points[i - 1].second,
                         "points rise in both values");

@@ -2,12 +2,12 @@
 // drive afterwards.
 #include "app/mainwindow/mainwindow.h"
 #include "files/boundedfile.h"
+#include "files/savedfile.h"
 #include "formats/configfiles.h"
 #include "forms/ui_mainwindow.h"
 
 #include <QBuffer>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTextStream>
@@ -45,19 +45,14 @@ void MainWindow::on_pushButton_saveConfigFile_clicked()
             if (!box) throw std::runtime_error(std::string("no input ") + name);
             return box->value();
         });
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        // A full disk must neither be reported as a saved file nor cost the previous one.
+        switch (files::saveFile(path, QString::fromStdString(text).toUtf8(), QIODevice::Text)) {
+        case files::SaveStatus::CannotOpen:
             QMessageBox::information(this, tr("保存失败"), tr("YAML 文件无法打开！"));
             return;
+        case files::SaveStatus::WriteFailed: failed = true; break;
+        case files::SaveStatus::Saved: break;
         }
-        QTextStream out(&file);
-        out.setEncoding(QStringConverter::Utf8);
-        out << QString::fromStdString(text);
-        out.flush();
-        const bool written = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
-        file.close();
-        // A full disk must not be reported as a saved file.
-        failed = !written || file.error() != QFileDevice::NoError;
     } catch (const std::exception&) {
         failed = true;
     }

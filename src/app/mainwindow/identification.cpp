@@ -3,9 +3,9 @@
 #include "app/mainwindow/mainwindow.h"
 
 #include "can/can.h"
+#include "files/savedfile.h"
 #include "forms/ui_mainwindow.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QThread>
 
@@ -46,15 +46,8 @@ void MainWindow::SaveCalibrationData()
         calibrationDataFile.seek(writePos);
     }
 
-    QFile target(path);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        cannotSave();
-        return;
-    }
-    // A short write (full disk) must not be confirmed as saved.
-    const bool written = target.write(data) == data.size() && target.flush();
-    target.close();
-    if (!written || target.error() != QFileDevice::NoError) {
+    // A short write (full disk) must neither be confirmed as saved nor cost the previous file.
+    if (files::saveFile(path, data) != files::SaveStatus::Saved) {
         cannotSave();
         return;
     }
