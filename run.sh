@@ -16,6 +16,16 @@ source scripts/setup.sh
 quintrel_install
 quintrel_build_targets build quintrel ECanVci64
 
-# The tool reads its three definition files from the working directory.
-cd config
-exec ../build/bin/quintrel "$@"
+# The tool reads its three definition files from the working directory and saves its own
+# files there. It runs in out/run/ (ignored by git), which gets fresh copies of config/'s
+# definition files at every start: a save never lands in the tracked tree, and an edited or
+# overwritten copy lasts one session. Files saved there otherwise stay.
+run_dir=out/run
+mkdir -p "$run_dir"
+for f in state_config.yaml motor_config.yaml motor_parameter_config.yaml; do
+  # Replaced, not written through: a link left in its place never leads back into config/.
+  cp --remove-destination "config/$f" "$run_dir/$f"
+done
+tool="$PWD/build/bin/quintrel"
+cd "$run_dir"
+exec "$tool" "$@"
