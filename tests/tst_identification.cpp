@@ -151,6 +151,29 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"文件已保存至: " + target});
     }
 
+    // The end frame repeated while its export's dialog is open (decoded in the dialog's own
+    // event loop) opens no second dialog: one export, and a log line for the repeat.
+    void repeatedEndOpensOneExport()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        BoxCatcher boxes;
+        const QString target = dir.path() + "/once.csv";
+        int asked = 0;
+        MainWindowProbe::answerSaveDialog(w, [&] {
+            if (++asked < 50) MainWindowProbe::decode(w, {0xFB, 0x11}, 2.0f);
+            return target;
+        });
+        MainWindowProbe::decode(w, {0xFB, 0x10}, 1.5f);
+        MainWindowProbe::decode(w, {0xFB, 0x11}, 1.6f);
+        QCOMPARE(asked, 1);
+        QCOMPARE(boxes.texts(), QStringList{"文件已保存至: " + target});
+        QCOMPARE(MainWindowProbe::logLines(w).filter(">>> Identification data export already open").size(), 1);
+        // Once it has closed, the next run's end opens its export again.
+        MainWindowProbe::decode(w, {0xFB, 0x11}, 3.0f);
+        QCOMPARE(asked, 2);
+    }
+
     void exportCopiesTheDataFile()
     {
         WorkDir dir(false);

@@ -278,6 +278,7 @@ private:
     bool motorModeOn = false;
     bool reentryGuard = false;
     bool replyBoxOpen = false;   // a box opened by a reply is showing
+    bool identificationExportOpen = false;   // the export an identification's end opened
     uint16_t tpCurrentPosition = 0;
     QString productType, recvText;
     // The torque table as it arrives, apart from recvText, which every logged frame overwrites.

@@ -10,6 +10,7 @@
 
 #include <QMutexLocker>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QTextStream>
 
 void MainWindow::applyReply(const protocol::Temperatures& reply, const uchar* d, int length, float timestep)
@@ -131,7 +132,16 @@ void MainWindow::applyReply(const protocol::IdentificationSample& reply, const u
         progressDialog->setValue(100);
         progressDialog->close();
         stopCurvePlot();
-        emit requestSaveCalibrationData();
+        // The export's dialog decodes later frames in its own event loop: a repeated end
+        // frame must not open a dialog inside it, and another inside that one.
+        if (identificationExportOpen) {
+            emit writeLog(QStringLiteral(">>> Identification data export already open"));
+            break;
+        }
+        {
+            const QScopedValueRollback<bool> open(identificationExportOpen, true);
+            emit requestSaveCalibrationData();
+        }
         break;
     }
 }
