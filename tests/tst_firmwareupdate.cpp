@@ -195,21 +195,27 @@ private slots:
     void sameVersionSendsOnlyTheQueries_data()
     {
         QTest::addColumn<QString>("type");
-        QTest::newRow("QM72") << "QM72";
-        QTest::newRow("T71 is not sent to its bootloader") << "T71";
+        QTest::addColumn<QByteArray>("driveVersion");
+        QTest::addColumn<QByteArray>("imageVersion");
+        QTest::newRow("QM72") << "QM72" << QByteArray("2.0.0") << QByteArray("2.0.0");
+        QTest::newRow("T71 is not sent to its bootloader") << "T71" << QByteArray("2.0.0") << QByteArray("2.0.0");
+        QTest::newRow("1.6.00 on a 1.6.0 drive") << "QM72" << QByteArray("1.6.0") << QByteArray("1.6.00");
+        QTest::newRow("01.007.0 on a 1.7.0 T73 drive") << "T73" << QByteArray("1.7.0") << QByteArray("01.007.0");
     }
 
     void sameVersionSendsOnlyTheQueries()
     {
         QFETCH(QString, type);
+        QFETCH(QByteArray, driveVersion);
+        QFETCH(QByteArray, imageVersion);
         SimConfigure("product_type", type.toLatin1().constData());
-        SimConfigure("fw_version", "2.0.0");
+        SimConfigure("fw_version", driveVersion.constData());
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(200, "2.0.0", "QM72")));
+        answerWith(w, writeImage(dir, makeImage(200, imageVersion, "QM72")));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTest::qWait(100);
         QCOMPARE(boxes.texts(), QStringList{"版本号一致，无需更新"});
@@ -383,23 +389,40 @@ private slots:
         QVERIFY(MainWindowProbe::ui(w)->pushButton_updateFW->isEnabled());
     }
 
-    void fullVersionFieldIsTheVersion()
+    // The drive's version after the transfer decides; it compares by its three numbers.
+    void resultFollowsTheDrivesVersion_data()
     {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("driveVersion");   // afterwards
+        QTest::addColumn<QString>("box");
+
+        QTest::newRow("1.07.0 reported as 1.7.0") << makeImage(200, "1.07.0") << "1.7.0" << "升级成功";
         // The drive runs 1.6.0; the image's 24-byte field only begins with it.
-        const QByteArray version = "1.6.0" + QByteArray(19, 'x');
+        QTest::newRow("full version field") << makeImage(200, "1.6.0" + QByteArray(19, 'x')) << "1.6.0" << "升级失败";
+    }
+
+    void resultFollowsTheDrivesVersion()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, driveVersion);
+        QFETCH(QString, box);
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(90, version, "QM72")));
+        answerWith(w, writeImage(dir, image));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTRY_VERIFY_WITH_TIMEOUT(finished(w), 5000);
         SentLog sent;
         sent.pull();
-        QVERIFY(sent.indexOf(kStart) >= 0);
-        QVERIFY(!MainWindowProbe::fwSuccess(w));   // the drive still reports 1.6.0
-        QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{"升级失败"}, 1000);
+        QCOMPARE(sent.commands(), (QList<QByteArray>{kVersionQuery, kTypeQuery, kStart, kEnd, kVersionQuery}));
+        QByteArray rebuilt;
+        for (const QByteArray& c : sent.chunks()) rebuilt += c.mid(1);
+        QCOMPARE(rebuilt, image);
+        QCOMPARE(MainWindowProbe::fwVersion(w), driveVersion);
+        QCOMPARE(MainWindowProbe::fwSuccess(w), box == "升级成功");
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{box}, 1000);
     }
 
     void missingEndAcknowledgementIsNoError()
