@@ -1,23 +1,13 @@
 #include <QtTest>
 
 #include "formats/firmwareimage.h"
+#include "support/firmwareimages.h"
 
 namespace {
 
-// An image of size bytes with the magic, a version and a model in place and
-// a counting pattern everywhere else.
 QByteArray image(int size, const QByteArray& version = "1.2.3", const QByteArray& model = "T71")
 {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i) bytes[i] = char(i * 7 + 1);
-    const QByteArray head = QByteArray("RBL", 4);
-    for (int i = 0; i < 4 && i < size; ++i) bytes[i] = head[i];
-    auto field = [&](int offset, const QByteArray& text) {
-        for (int i = 0; i < 24 && offset + i < size; ++i) bytes[offset + i] = i < text.size() ? text[i] : '\0';
-    };
-    field(FirmwareVersionOffset, version);
-    field(FirmwareModelOffset, model);
-    return bytes;
+    return firmwareimages::make(size, version, model);
 }
 
 }   // namespace
@@ -73,8 +63,9 @@ void FirmwareImageTest::textFields()
     QCOMPARE(header.version, QString::fromLatin1(full));
     QCOMPARE(header.model, QStringLiteral("T73"));
 
-    // The model field ends at byte 76 even when the body follows without a NUL.
+    // The model field ends at byte 76 even when no NUL follows it.
     QByteArray longModel = image(100, "1.0.0", "MMMMMMMMMMMMMMMMMMMMMMMM");
+    longModel[76] = 'Z';
     header = readFirmwareImageHeader(longModel);
     QCOMPARE(header.model, QString(24, QLatin1Char('M')));
 
