@@ -95,7 +95,8 @@ void FirmwareImageTest::versionsMatch_data()
     QTest::newRow("other third number") << "1.6.0" << "1.6.1" << false;
     QTest::newRow("10 is not 1") << "1.10.0" << "1.1.0" << false;
     QTest::newRow("100 is not 10") << "1.6.100" << "1.6.10" << false;
-    QTest::newRow("numbers past any int, equal") << "1.099999999999999999999.0" << "1.99999999999999999999.0" << true;
+    QTest::newRow("numbers past any int, equal") << "1.099999999999999999999.0" << "1.99999999999999999999.0"
+                                                 << true;
     QTest::newRow("numbers past any int, differing") << "1.99999999999999999999.0" << "1.99999999999999999998.0"
                                                      << false;
     QTest::newRow("no version reported yet") << "1.6.0" << "" << false;

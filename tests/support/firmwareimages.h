@@ -20,10 +20,7 @@ inline void putLE32(QByteArray& image, int at, uint32_t value)
 }
 
 // Writes the header's own CRC for the header bytes as they are now.
-inline void sealHeader(QByteArray& image)
-{
-    putLE32(image, 92, sim::crc32(image.constData(), 92));
-}
+inline void sealHeader(QByteArray& image) { putLE32(image, 92, sim::crc32(image.constData(), 92)); }
 
 // Writes the body's size and CRC and then the header's CRC for the bytes image holds now
 // (at least the header).
