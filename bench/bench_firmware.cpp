@@ -5,6 +5,7 @@
 // on the bus are reassembled and compared with the image.
 //   bench_firmware [--smoke]   --smoke: a 7,218-byte image (one flow-control wait)
 #include "benchsupport.h"
+#include "support/firmwareimages.h"
 
 #include <QProgressDialog>
 
@@ -18,22 +19,6 @@ constexpr int kChunkBytes = 7;
 constexpr int kBlockChunks = 1024;
 constexpr int kDriveReadyMs = 20;   // the simulated drive's busy time after a block
 constexpr double kPacingGoal = 1.2;
-
-QByteArray makeImage(int size, const QByteArray& version, const QByteArray& model)
-{
-    QByteArray image(size, '\0');
-    uint32_t x = 12345;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        image[i] = char(x >> 16);
-    }
-    const char magic[4] = {'R', 'B', 'L', '\0'};
-    std::memcpy(image.data(), magic, 4);
-    std::memset(image.data() + 28, 0, 48);
-    std::memcpy(image.data() + 28, version.constData(), size_t(version.size()));
-    std::memcpy(image.data() + 52, model.constData(), size_t(model.size()));
-    return image;
-}
 
 std::vector<SimSentFrame> takeAllSent()
 {
@@ -87,7 +72,7 @@ int main(int argc, char** argv)
     spinFor(200);
 
     const QByteArray newVersion = "1.7.0";
-    const QByteArray image = makeImage(imageSize, newVersion, "QM72");
+    const QByteArray image = firmwareimages::make(imageSize, newVersion, "QM72");
     const QString path = definitions.path() + QStringLiteral("/firmware.rbl");
     {
         QFile f(path);

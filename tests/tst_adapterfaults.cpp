@@ -1,6 +1,7 @@
 // The adapter or the drive failing while the tool streams, transfers or reads: the failure
 // is reported where the operator expects it, and the tool works again after a port reopen.
 #include "support/debugcapture.h"
+#include "support/firmwareimages.h"
 #include "support/windowharness.h"
 
 #include "app/workers.h"
@@ -10,19 +11,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
-
-QByteArray makeImage(int size)
-{
-    QByteArray img(size, '\0');
-    for (int i = 76; i < size; ++i) img[i] = char((i * 29 + 3) & 0xFF);
-    std::memcpy(img.data(), "RBL", 4);
-    std::memcpy(img.data() + 28, "8.8.8", 5);
-    std::memcpy(img.data() + 52, "QM72", 4);
-    return img;
-}
 
 // Close Port, Open Port, then one parameter read must reach the drive and its reply the row.
 void reopenAndReadAParameter(MainWindow& w)
@@ -98,7 +88,7 @@ QList<QByteArray> readAllRequests()
 // Starts the firmware update with an image of size bytes and waits until chunks flow.
 void startFirmwareUpdate(MainWindow& w, const WorkDir& dir, int size)
 {
-    pressUpdateWithImage(w, dir.path(), makeImage(size));
+    pressUpdateWithImage(w, dir.path(), firmwareimages::make(size, "8.8.8"));
     if (QTest::currentTestFailed()) return;
     QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwProgress(w) > 0, 3000);
 }
@@ -493,7 +483,7 @@ private slots:
         BoxCatcher boxes;
         openPort(w);
         refuseFrames(frame);
-        pressUpdateWithImage(w, dir.path(), makeImage(7 * 100));
+        pressUpdateWithImage(w, dir.path(), firmwareimages::make(7 * 100, "8.8.8"));
         QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwDone(w), 15000);
         QVERIFY(!MainWindowProbe::fwSuccess(w));
         expectUpdateFailedBox(w, boxes);

@@ -1,5 +1,6 @@
 // Every kind of file the tool reads, damaged in the ways files get damaged or crafted:
 // each read ends with the tool's message or an empty result, quickly, never a crash.
+#include "support/firmwareimages.h"
 #include "support/windowharness.h"
 
 #include "files/boundedfile.h"
@@ -276,8 +277,7 @@ private slots:
 #endif
         } else {
             // The drive's own version: an image that is read stops at the version check.
-            const QByteArray header = QByteArray("RBL\0", 4).leftJustified(28, '\0') + "1.6.0";
-            writeFile(dir.path(), input, header.leftJustified(FirmwareImageMaxSize + (file == "past"), '\0'));
+            writeFile(dir.path(), input, firmwareimages::make(FirmwareImageMaxSize + (file == "past"), "1.6.0"));
         }
         if (input == "state_config.yaml") {
             MainWindow w;

@@ -1,23 +1,13 @@
 #include <QtTest>
 
 #include "formats/firmwareimage.h"
+#include "support/firmwareimages.h"
 
 namespace {
 
-// An image of size bytes with the magic, a version and a model in place and
-// a counting pattern everywhere else.
 QByteArray image(int size, const QByteArray& version = "1.2.3", const QByteArray& model = "T71")
 {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i) bytes[i] = char(i * 7 + 1);
-    const QByteArray head = QByteArray("RBL", 4);
-    for (int i = 0; i < 4 && i < size; ++i) bytes[i] = head[i];
-    auto field = [&](int offset, const QByteArray& text) {
-        for (int i = 0; i < 24 && offset + i < size; ++i) bytes[offset + i] = i < text.size() ? text[i] : '\0';
-    };
-    field(FirmwareVersionOffset, version);
-    field(FirmwareModelOffset, model);
-    return bytes;
+    return firmwareimages::make(size, version, model);
 }
 
 }   // namespace
@@ -29,6 +19,8 @@ private slots:
     void acceptance_data();
     void acceptance();
     void textFields();
+    void versionsMatch_data();
+    void versionsMatch();
     void chunking_data();
     void chunking();
     void chunksRebuildTheImage();
@@ -71,8 +63,9 @@ void FirmwareImageTest::textFields()
     QCOMPARE(header.version, QString::fromLatin1(full));
     QCOMPARE(header.model, QStringLiteral("T73"));
 
-    // The model field ends at byte 76 even when the body follows without a NUL.
+    // The model field ends at byte 76 even when no NUL follows it.
     QByteArray longModel = image(100, "1.0.0", "MMMMMMMMMMMMMMMMMMMMMMMM");
+    longModel[76] = 'Z';
     header = readFirmwareImageHeader(longModel);
     QCOMPARE(header.model, QString(24, QLatin1Char('M')));
 
@@ -87,6 +80,51 @@ void FirmwareImageTest::textFields()
     QVERIFY(header.isValid());
     QVERIFY(header.version.isEmpty());
     QVERIFY(header.model.isEmpty());
+}
+
+void FirmwareImageTest::versionsMatch_data()
+{
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QString>("drive");
+    QTest::addColumn<bool>("match");
+
+    QTest::newRow("same text") << "1.6.0" << "1.6.0" << true;
+    QTest::newRow("leading zero in a number") << "1.07.0" << "1.7.0" << true;
+    QTest::newRow("two zeros for zero") << "1.6.00" << "1.6.0" << true;
+    QTest::newRow("zeros everywhere") << "001.006.000" << "1.6.0" << true;
+    QTest::newRow("other third number") << "1.6.0" << "1.6.1" << false;
+    QTest::newRow("10 is not 1") << "1.10.0" << "1.1.0" << false;
+    QTest::newRow("100 is not 10") << "1.6.100" << "1.6.10" << false;
+    QTest::newRow("numbers past any int, equal") << "1.099999999999999999999.0" << "1.99999999999999999999.0"
+                                                 << true;
+    QTest::newRow("numbers past any int, differing") << "1.99999999999999999999.0" << "1.99999999999999999998.0"
+                                                     << false;
+    QTest::newRow("no version reported yet") << "1.6.0" << "" << false;
+    QTest::newRow("both empty") << "" << "" << true;
+
+    // Anything but three decimal numbers compares as text.
+    QTest::newRow("two numbers, same text") << "1.6" << "1.6" << true;
+    QTest::newRow("two numbers, leading zero") << "1.06" << "1.6" << false;
+    QTest::newRow("two numbers against three") << "1.6" << "1.6.0" << false;
+    QTest::newRow("four numbers") << "1.6.0.0" << "1.6.0" << false;
+    QTest::newRow("empty number") << "1..0" << "1.0.0" << false;
+    QTest::newRow("trailing dot") << "1.6.0." << "1.6.0" << false;
+    QTest::newRow("prefix letter") << "v1.6.0" << "1.6.0" << false;
+    QTest::newRow("plus sign") << "+1.6.0" << "1.6.0" << false;
+    QTest::newRow("minus zero") << "-0.6.0" << "0.6.0" << false;
+    QTest::newRow("leading space") << " 1.6.0" << "1.6.0" << false;
+    QTest::newRow("space inside") << "1. 6.0" << "1.6.0" << false;
+    QTest::newRow("full-width digits") << QStringLiteral("１.６.０") << "1.6.0" << false;
+    QTest::newRow("Arabic-Indic digits") << QStringLiteral("١.٦.٠") << "1.6.0" << false;
+}
+
+void FirmwareImageTest::versionsMatch()
+{
+    QFETCH(QString, image);
+    QFETCH(QString, drive);
+    QFETCH(bool, match);
+    QCOMPARE(firmwareVersionsMatch(image, drive), match);
+    QCOMPARE(firmwareVersionsMatch(drive, image), match);
 }
 
 void FirmwareImageTest::chunking_data()

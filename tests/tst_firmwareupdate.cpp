@@ -1,3 +1,4 @@
+#include "support/firmwareimages.h"
 #include "support/windowharness.h"
 
 #include "app/workers.h"
@@ -6,7 +7,6 @@
 #include <QMutex>
 #include <QProgressDialog>
 
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -19,17 +19,6 @@ const QByteArray kJump = hex("fffffff155b00000");
 const QByteArray kStart = hex("fffffff155a00000");
 const QByteArray kEnd = hex("fffffff155a10000");
 const QByteArray kBusy = hex("f0fffff156a000");
-
-// An RBL image: magic, version at 28, model at 52, a varied body.
-QByteArray makeImage(int size, const QByteArray& version, const QByteArray& model = "QM72")
-{
-    QByteArray img(size, '\0');
-    for (int i = 76; i < size; ++i) img[i] = char((i * 31 + 7) & 0xFF);
-    std::memcpy(img.data(), "RBL", qMin(size, 4));
-    for (int i = 0; i < version.size() && i < 24 && 28 + i < size; ++i) img[28 + i] = version[i];
-    for (int i = 0; i < model.size() && i < 24 && 52 + i < size; ++i) img[52 + i] = model[i];
-    return img;
-}
 
 QString writeImage(const WorkDir& dir, const QByteArray& bytes, const QString& name = "fw.rbl")
 {
@@ -153,7 +142,7 @@ private slots:
         auto* ui = MainWindowProbe::ui(w);
         BoxCatcher boxes;
         int asked = 0;
-        answerWith(w, writeImage(dir, makeImage(200, "2.0.0")), &asked);
+        answerWith(w, writeImage(dir, firmwareimages::make(200, "2.0.0")), &asked);
 
         // Port closed: the first query fails with its box and no file is asked for.
         ui->pushButton_updateFW->click();
@@ -178,9 +167,9 @@ private slots:
         answerWith(w, dir.path() + "/missing.rbl");
         ui->pushButton_updateFW->click();
         QCOMPARE(boxes.texts().size(), 2);
-        QByteArray wrongMagic = makeImage(76, "2.0.0");
+        QByteArray wrongMagic = firmwareimages::make(76, "2.0.0");
         wrongMagic[3] = 'X';
-        for (const QByteArray& bad : {makeImage(75, "2.0.0"), wrongMagic}) {
+        for (const QByteArray& bad : {firmwareimages::make(75, "2.0.0"), wrongMagic}) {
             answerWith(w, writeImage(dir, bad, "bad.rbl"));
             ui->pushButton_updateFW->click();
             QCOMPARE(boxes.texts().last(), QString("File Error"));
@@ -195,21 +184,27 @@ private slots:
     void sameVersionSendsOnlyTheQueries_data()
     {
         QTest::addColumn<QString>("type");
-        QTest::newRow("QM72") << "QM72";
-        QTest::newRow("T71 is not sent to its bootloader") << "T71";
+        QTest::addColumn<QByteArray>("driveVersion");
+        QTest::addColumn<QByteArray>("imageVersion");
+        QTest::newRow("QM72") << "QM72" << QByteArray("2.0.0") << QByteArray("2.0.0");
+        QTest::newRow("T71 is not sent to its bootloader") << "T71" << QByteArray("2.0.0") << QByteArray("2.0.0");
+        QTest::newRow("1.6.00 on a 1.6.0 drive") << "QM72" << QByteArray("1.6.0") << QByteArray("1.6.00");
+        QTest::newRow("01.007.0 on a 1.7.0 T73 drive") << "T73" << QByteArray("1.7.0") << QByteArray("01.007.0");
     }
 
     void sameVersionSendsOnlyTheQueries()
     {
         QFETCH(QString, type);
+        QFETCH(QByteArray, driveVersion);
+        QFETCH(QByteArray, imageVersion);
         SimConfigure("product_type", type.toLatin1().constData());
-        SimConfigure("fw_version", "2.0.0");
+        SimConfigure("fw_version", driveVersion.constData());
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(200, "2.0.0", "QM72")));
+        answerWith(w, writeImage(dir, firmwareimages::make(200, imageVersion, "QM72")));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTest::qWait(100);
         QCOMPARE(boxes.texts(), QStringList{"版本号一致，无需更新"});
@@ -232,7 +227,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes(yes ? QMessageBox::Yes : QMessageBox::No);
-        answerWith(w, writeImage(dir, makeImage(100, "2.0.0", "T71")));
+        answerWith(w, writeImage(dir, firmwareimages::make(100, "2.0.0", "T71")));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QCOMPARE(boxes.texts().value(0), QString("产品型号不一致，是否继续升级"));
         SentLog sent;
@@ -258,7 +253,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        const QByteArray image = makeImage(7 * 1024, "2.0.0");
+        const QByteArray image = firmwareimages::make(7 * 1024, "2.0.0");
         answerWith(w, writeImage(dir, image));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QVERIFY(MainWindowProbe::progressDialog(w)->isVisible());
@@ -308,7 +303,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        const QByteArray image = makeImage(7 * 1024 + 1, "2.0.1");
+        const QByteArray image = firmwareimages::make(7 * 1024 + 1, "2.0.1");
         answerWith(w, writeImage(dir, image));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTRY_VERIFY_WITH_TIMEOUT(finished(w), 10000);
@@ -336,7 +331,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(7 * 900, "2.0.2")));   // one block, no pause of its own
+        answerWith(w, writeImage(dir, firmwareimages::make(7 * 900, "2.0.2")));   // one block, no pause of its own
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         SentLog sent;
         QTRY_VERIFY_WITH_TIMEOUT((sent.pull(), sent.chunks().size() >= 100), 5000);
@@ -366,7 +361,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(7 * 1024 + 50, "2.0.3")));
+        answerWith(w, writeImage(dir, firmwareimages::make(7 * 1024 + 50, "2.0.3")));
         QElapsedTimer clock;
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         SentLog sent;
@@ -383,23 +378,55 @@ private slots:
         QVERIFY(MainWindowProbe::ui(w)->pushButton_updateFW->isEnabled());
     }
 
-    void fullVersionFieldIsTheVersion()
+    // The drive's version after the transfer decides; it compares by its three numbers. A
+    // damaged image is not installed, so the drive keeps its version.
+    void resultFollowsTheDrivesVersion_data()
     {
+        using namespace firmwareimages;
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("driveVersion");   // afterwards
+        QTest::addColumn<QString>("box");
+
+        QTest::newRow("1.07.0 reported as 1.7.0") << make(200, "1.07.0") << "1.7.0" << "升级成功";
         // The drive runs 1.6.0; the image's 24-byte field only begins with it.
-        const QByteArray version = "1.6.0" + QByteArray(19, 'x');
+        QTest::newRow("full version field") << make(200, "1.6.0" + QByteArray(19, 'x')) << "1.6.0" << "升级失败";
+
+        const QByteArray sound = make(200, "2.0.0");
+        QByteArray headerCrc = sound;
+        headerCrc[93] = char(headerCrc[93] ^ 0x10);
+        QTest::newRow("bad header CRC") << headerCrc << "1.6.0" << "升级失败";
+        QByteArray body = sound;
+        body[150] = char(body[150] ^ 0x01);
+        QTest::newRow("bad body CRC") << body << "1.6.0" << "升级失败";
+        QByteArray size = sound;
+        putLE32(size, 88, 200 - 96 + 7);
+        sealHeader(size);
+        QTest::newRow("size mismatch") << size << "1.6.0" << "升级失败";
+        QTest::newRow("truncated") << sound.left(190) << "1.6.0" << "升级失败";
+    }
+
+    void resultFollowsTheDrivesVersion()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, driveVersion);
+        QFETCH(QString, box);
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(90, version, "QM72")));
+        answerWith(w, writeImage(dir, image));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTRY_VERIFY_WITH_TIMEOUT(finished(w), 5000);
         SentLog sent;
         sent.pull();
-        QVERIFY(sent.indexOf(kStart) >= 0);
-        QVERIFY(!MainWindowProbe::fwSuccess(w));   // the drive still reports 1.6.0
-        QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{"升级失败"}, 1000);
+        QCOMPARE(sent.commands(), (QList<QByteArray>{kVersionQuery, kTypeQuery, kStart, kEnd, kVersionQuery}));
+        QByteArray rebuilt;
+        for (const QByteArray& c : sent.chunks()) rebuilt += c.mid(1);
+        QCOMPARE(rebuilt, image);   // sent as it is, damaged or not
+        QCOMPARE(MainWindowProbe::fwVersion(w), driveVersion);
+        QCOMPARE(MainWindowProbe::fwSuccess(w), box == "升级成功");
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.texts(), QStringList{box}, 1000);
     }
 
     void missingEndAcknowledgementIsNoError()
@@ -410,7 +437,7 @@ private slots:
         openPort(w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(w, writeImage(dir, makeImage(100, "2.1.0")));
+        answerWith(w, writeImage(dir, firmwareimages::make(100, "2.1.0")));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QTRY_VERIFY_WITH_TIMEOUT(finished(w), 15000);
         SentLog sent;
@@ -434,7 +461,7 @@ private slots:
         takeSent();
         BoxCatcher boxes;
         int asked = 0;
-        answerWith(w, writeImage(dir, makeImage(100, "2.0.0", "T71")), &asked);
+        answerWith(w, writeImage(dir, firmwareimages::make(100, "2.0.0", "T71")), &asked);
         bool ticked = false;
         bool secondRefused = false;
         QTimer::singleShot(1000, [&] {
@@ -472,7 +499,7 @@ private slots:
         BoxCatcher boxes;
         // Closed a moment after the file is picked, when the jump frame is out and the wait runs.
         QElapsedTimer sinceClose;
-        const QString path = writeImage(dir, makeImage(100, "2.0.0", "T71"));
+        const QString path = writeImage(dir, firmwareimages::make(100, "2.0.0", "T71"));
         MainWindowProbe::answerOpenDialog(*w, [w, path, &sinceClose] {
             for (int i = 0; i < 300 && MainWindowProbe::ui(*w)->label_type->text().isEmpty(); ++i) QTest::qWait(10);
             QTimer::singleShot(300, w, [w, &sinceClose] {
@@ -510,7 +537,7 @@ private slots:
         openPort(*w);
         takeSent();
         BoxCatcher boxes;
-        answerWith(*w, writeImage(dir, makeImage(duringEndWait ? 700 : 7 * 1024 * 4, "2.0.0")));
+        answerWith(*w, writeImage(dir, firmwareimages::make(duringEndWait ? 700 : 7 * 1024 * 4, "2.0.0")));
         MainWindowProbe::ui(*w)->pushButton_updateFW->click();
         SentLog sent;
         if (duringEndWait)

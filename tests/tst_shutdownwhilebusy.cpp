@@ -1,5 +1,6 @@
 // Closing the window while a sequence, transfer, stream or burst runs: no crash, every
 // worker joined before the window's members go, nothing sent afterwards, quick to close.
+#include "support/firmwareimages.h"
 #include "support/windowharness.h"
 
 #include "app/workers.h"
@@ -10,7 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -18,16 +18,6 @@ namespace {
 
 enum class Op { ReadAll, WriteAll, Firmware, Hybrid, Roundtrip, Identification, Temperature, Display };
 enum class How { Close, Delete, Exit };
-
-QByteArray makeImage(int size)
-{
-    QByteArray img(size, '\0');
-    for (int i = 76; i < size; ++i) img[i] = char((i * 13 + 5) & 0xFF);
-    std::memcpy(img.data(), "RBL", 4);
-    std::memcpy(img.data() + 28, "9.9.9", 5);
-    std::memcpy(img.data() + 52, "QM72", 4);
-    return img;
-}
 
 // Starts op on an open port and waits until it is visibly under way.
 void start(MainWindow& w, Op op, const WorkDir& dir)
@@ -38,7 +28,7 @@ void start(MainWindow& w, Op op, const WorkDir& dir)
     case Op::ReadAll: ui->pushButton_ReadAllConfig->click(); break;
     case Op::WriteAll: ui->pushButton_WriteAllConfig->click(); break;
     case Op::Firmware:
-        pressUpdateWithImage(w, dir.path(), makeImage(7 * 4096));
+        pressUpdateWithImage(w, dir.path(), firmwareimages::make(7 * 4096, "9.9.9"));
         QVERIFY(MainWindowProbe::fwUpdateBusy(w));
         break;
     case Op::Hybrid:

@@ -1,5 +1,6 @@
 #include "ecanvci.h"
 #include "simdrive.h"
+#include "support/firmwareimages.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -75,16 +76,7 @@ Frame displayStart(uint16_t mask)
 const float kRange[11][2] = {{-60, 60},       {-60, 60},  {-60, 60}, {-60, 60}, {-60, 60}, {-625, 625},
                              {-12.5f, 12.5f}, {0, 6.28f}, {-30, 30}, {-30, 30}, {0, 60}};
 
-// A firmware image in the OTA layout: magic, version text at 28, model at 52.
-QByteArray image(int size, const char* version, const char* model = "T71")
-{
-    QByteArray img(size, '\0');
-    for (int i = 76; i < size; ++i) img[i] = char(i * 31);
-    std::memcpy(img.data(), "RBL", 4);
-    std::memcpy(img.data() + 28, version, std::strlen(version));
-    std::memcpy(img.data() + 52, model, std::strlen(model));
-    return img;
-}
+QByteArray image(int size, const char* version) { return firmwareimages::make(size, version, "T71"); }
 
 const Frame kFwStart = frame({0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xA0, 0, 0});
 const Frame kFwEnd = frame({0xFF, 0xFF, 0xFF, 0xF1, 0x55, 0xA1, 0, 0});
@@ -195,6 +187,8 @@ private slots:
         QVERIFY(sim::applySetting(cfg, "product_type", "T71"));
         QVERIFY(sim::applySetting(cfg, "fw_version", "1.2.13"));
         QVERIFY(!sim::applySetting(cfg, "fw_version", "1.2"));
+        QVERIFY(!sim::applySetting(cfg, "fw_version", "1.2.256"));
+        QVERIFY(!sim::applySetting(cfg, "fw_version", "+1.2.3"));
         QVERIFY(!sim::applySetting(cfg, "product_type", "TOOLONG"));
         QVERIFY(!sim::applySetting(cfg, "node_id", "abc"));
         QVERIFY(sim::applySetting(cfg, "node_id", "0x20"));
@@ -433,12 +427,75 @@ private slots:
         sim::DriveConfig cfg;
         QVERIFY(sim::applySetting(cfg, "fw_end_ack", "0"));
         d.configure(cfg);
-        const QByteArray small = image(80, "1.7.3");
+        const QByteArray small = image(100, "1.7.3");
         send(d, kFwStart);
         for (int k = 0; k * 7 < small.size(); ++k) QVERIFY(send(d, chunk(small, k)).empty());
         send(d, kFwEnd);
         QVERIFY(run(d, 0, 11000000, 100000).empty());
         QCOMPARE(versionOf(d), QByteArray::fromHex("010703"));
+    }
+
+    // The boot loader installs only an image whose header and body check out; else the drive
+    // keeps its version.
+    void imageIsInstalledOnlyWhenSound_data()
+    {
+        using namespace firmwareimages;
+        QTest::addColumn<QByteArray>("img");
+        QTest::addColumn<QByteArray>("version");   // what the drive reports afterwards
+
+        const QByteArray sound = image(300, "2.0.0");
+        const QByteArray unchanged = QByteArray::fromHex("010600");
+        QTest::newRow("sound image") << sound << QByteArray::fromHex("020000");
+        QTest::newRow("header alone, empty body") << image(96, "2.0.0") << QByteArray::fromHex("020000");
+        QTest::newRow("leading zeros in the version") << image(300, "1.07.000") << QByteArray::fromHex("010700");
+
+        QByteArray headerCrc = sound;
+        headerCrc[92] = char(headerCrc[92] ^ 0x01);
+        QTest::newRow("bad header CRC") << headerCrc << unchanged;
+        QByteArray edited = sound;
+        edited[30] = '9';   // 2.9.0, the header not sealed again
+        QTest::newRow("header changed after packing") << edited << unchanged;
+        QByteArray body = sound;
+        body[200] = char(body[200] ^ 0x80);
+        QTest::newRow("bad body CRC") << body << unchanged;
+        QByteArray bigger = sound;
+        putLE32(bigger, 88, 300 - 96 + 1);
+        sealHeader(bigger);
+        QTest::newRow("size field one more than the body") << bigger << unchanged;
+        QByteArray smaller = sound;
+        putLE32(smaller, 88, 300 - 96 - 1);
+        sealHeader(smaller);
+        QTest::newRow("size field one less than the body") << smaller << unchanged;
+        QTest::newRow("body truncated") << sound.left(299) << unchanged;
+        QTest::newRow("byte appended") << sound + 'x' << unchanged;
+        QTest::newRow("header truncated") << sound.left(95) << unchanged;
+        QTest::newRow("only the fields the tool reads") << sound.left(76) << unchanged;
+        QTest::newRow("75 bytes") << sound.left(75) << unchanged;
+
+        QByteArray magic = image(300, "2.0.0");
+        magic[0] = 'X';
+        sealHeader(magic);
+        QTest::newRow("wrong magic, header sealed") << magic << unchanged;
+        QTest::newRow("version not a.b.c") << image(300, "v2.0") << unchanged;
+        QTest::newRow("version past a byte") << image(300, "2.256.0") << unchanged;
+    }
+
+    void imageIsInstalledOnlyWhenSound()
+    {
+        QFETCH(QByteArray, img);
+        QFETCH(QByteArray, version);
+        SimDrive d;
+        send(d, kFwStart);
+        for (int k = 0; k * 7 < img.size(); ++k) QVERIFY(send(d, chunk(img, k)).empty());
+        send(d, kFwEnd);
+        QCOMPARE(versionOf(d), version);
+    }
+
+    void crc32OfTheCheckValue()
+    {
+        QCOMPARE(sim::crc32("123456789", 9), 0xCBF43926u);
+        QCOMPARE(sim::crc32("", 0), 0u);
+        QCOMPARE(sim::crc32("a", 1), 0xE8B7BE43u);
     }
 
     void firmwareTransferFailuresLeaveTheVersion()
@@ -449,15 +506,6 @@ private slots:
             const QByteArray img = image(7 * 1100, "2.0.0");
             send(d, kFwStart);
             for (int k = 0; k < 1100; ++k) send(d, chunk(img, k));   // no waiting for ready
-            send(d, kFwEnd);
-            QCOMPARE(versionOf(d), QByteArray::fromHex("010600"));
-        }
-        // Wrong magic, a version that is no a.b.c, or too short: nothing changes.
-        for (const QByteArray& img :
-             {image(200, "2.0.0").replace(0, 1, "X"), image(200, "v2.0"), image(200, "2.0.0").left(75)}) {
-            SimDrive d;
-            send(d, kFwStart);
-            for (int k = 0; k * 7 < img.size(); ++k) send(d, chunk(img, k));
             send(d, kFwEnd);
             QCOMPARE(versionOf(d), QByteArray::fromHex("010600"));
         }

@@ -1,8 +1,9 @@
 #include "simdrive.h"
 
+#include "crc32.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -217,6 +218,49 @@ bool parseDouble(const std::string& value, double lo, double hi, double* out)
     return true;
 }
 
+// A version text "a.b.c": three runs of decimal digits, each at most 255 (leading zeros
+// allowed), nothing else.
+bool parseVersion(const std::string& text, uint8_t out[3])
+{
+    unsigned parts[3] = {0, 0, 0};
+    int part = 0;
+    size_t digits = 0;
+    for (char ch : text) {
+        if (ch == '.') {
+            if (digits == 0 || ++part > 2) return false;
+            digits = 0;
+        } else if (ch >= '0' && ch <= '9') {
+            parts[part] = parts[part] * 10 + unsigned(ch - '0');
+            if (parts[part] > 255) return false;
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    if (part != 2 || digits == 0) return false;
+    for (int i = 0; i < 3; ++i) out[i] = uint8_t(parts[i]);
+    return true;
+}
+
+uint32_t le32At(const std::vector<uint8_t>& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+}
+
+// What the boot loader checks before it installs an image: the magic, the header's own CRC,
+// the package size against the bytes after the header, and the body's CRC. The header's
+// words are little-endian, as the format's packer writes them.
+bool imageInstallable(const std::vector<uint8_t>& img)
+{
+    static const uint8_t magic[4] = {'R', 'B', 'L', 0};
+    if (img.size() < SimDrive::kFwHeaderSize || std::memcmp(img.data(), magic, 4) != 0) return false;
+    if (crc32(img.data(), SimDrive::kFwHeaderCrcAt) != le32At(img, SimDrive::kFwHeaderCrcAt)) return false;
+    const size_t bodySize = img.size() - SimDrive::kFwHeaderSize;
+    if (le32At(img, SimDrive::kFwPackageSizeAt) != bodySize) return false;
+    return crc32(img.data() + SimDrive::kFwHeaderSize, bodySize) == le32At(img, SimDrive::kFwBodyCrcAt);
+}
+
 }   // namespace
 
 bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& value)
@@ -232,16 +276,7 @@ bool applySetting(DriveConfig& cfg, const std::string& key, const std::string& v
         cfg.productType = value;
         return true;
     }
-    if (key == "fw_version") {
-        unsigned a, b, c;
-        char tail;
-        if (std::sscanf(value.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) != 3 || a > 255 || b > 255 || c > 255)
-            return false;
-        cfg.fwVersion[0] = uint8_t(a);
-        cfg.fwVersion[1] = uint8_t(b);
-        cfg.fwVersion[2] = uint8_t(c);
-        return true;
-    }
+    if (key == "fw_version") return parseVersion(value, cfg.fwVersion);
     if (key == "attached") return parseBool(value, &cfg.attached);
     if (key == "stream_rate_hz") {
         double hz;
@@ -635,22 +670,12 @@ void SimDrive::sendBusyReply(std::vector<Frame>& out)
 
 void SimDrive::finishFirmware(uint64_t nowUs)
 {
-    if (fw_.active && !fw_.broken) {
-        const std::vector<uint8_t>& img = fw_.image;
-        static const uint8_t magic[4] = {'R', 'B', 'L', 0};
-        if (img.size() >= 76 && std::memcmp(img.data(), magic, 4) == 0) {
-            // The version text at byte 28, up to 24 bytes or the first NUL, must read a.b.c.
-            std::string text;
-            for (size_t i = 28; i < 52 && img[i] != 0; ++i) text += char(img[i]);
-            unsigned a, b, c;
-            char tail;
-            if (std::sscanf(text.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) == 3 && a <= 255 && b <= 255 && c <= 255 &&
-                text.find_first_not_of("0123456789.") == std::string::npos) {
-                cfg_.fwVersion[0] = uint8_t(a);
-                cfg_.fwVersion[1] = uint8_t(b);
-                cfg_.fwVersion[2] = uint8_t(c);
-            }
-        }
+    // A damaged image is not installed: the drive keeps its version.
+    if (fw_.active && !fw_.broken && imageInstallable(fw_.image)) {
+        // The version text at byte 28, up to 24 bytes or the first NUL, must read a.b.c.
+        std::string text;
+        for (size_t i = 28; i < 52 && fw_.image[i] != 0; ++i) text += char(fw_.image[i]);
+        parseVersion(text, cfg_.fwVersion);
     }
     fw_ = Firmware();
     if (cfg_.fwEndAck) {

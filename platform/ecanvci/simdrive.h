@@ -19,7 +19,7 @@ struct Frame {
 struct DriveConfig {
     uint32_t nodeId = 0;                // identifier the drive listens and replies on
     std::string productType = "QM72";   // 3 or 4 characters
-    uint8_t fwVersion[3] = {1, 6, 0};   // replaced by the image's version after a good transfer
+    uint8_t fwVersion[3] = {1, 6, 0};   // replaced by the image's version after a good transfer of a sound image
     bool attached = true;
     double streamRateHz = 1000.0;   // live-sample frames per second
     uint32_t fwBusyDelayMs = 0;     // block's last chunk -> busy reply (a slow drive)
@@ -62,6 +62,12 @@ public:
     static constexpr uint64_t kFwEndAckDelayUs = 100000;   // time to "write flash"
     static constexpr size_t kFwImageLimit = 16u << 20;
     static constexpr uint32_t kFwBlockChunks = 1024;
+    // Image header fields the boot loader checks: the body's CRC-32, the body's size, and the
+    // CRC-32 of the header bytes before it.
+    static constexpr size_t kFwHeaderSize = 96;
+    static constexpr size_t kFwBodyCrcAt = 76;
+    static constexpr size_t kFwPackageSizeAt = 88;
+    static constexpr size_t kFwHeaderCrcAt = 92;
 
     explicit SimDrive(const DriveConfig& config = DriveConfig());
 

@@ -1,5 +1,7 @@
 #include "formats/firmwareimage.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 namespace {
@@ -12,7 +14,32 @@ QString headerText(const QByteArray& image, int offset)
     return QString::fromUtf8(field, length);
 }
 
+// The three numbers of "a.b.c" as digit strings without leading zeros ("0" for zero), so
+// numbers of any length compare without overflow; empty when text is not of that form.
+QStringList versionNumbers(const QString& text)
+{
+    QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 3) return {};
+    for (QString& part : parts) {
+        if (part.isEmpty()) return {};
+        for (const QChar ch : part)
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return {};
+        int zeros = 0;
+        while (zeros < part.size() - 1 && part.at(zeros) == QLatin1Char('0')) ++zeros;
+        part.remove(0, zeros);
+    }
+    return parts;
+}
+
 }   // namespace
+
+bool firmwareVersionsMatch(const QString& imageVersion, const QString& driveVersion)
+{
+    const QStringList image = versionNumbers(imageVersion);
+    const QStringList drive = versionNumbers(driveVersion);
+    if (!image.isEmpty() && !drive.isEmpty()) return image == drive;
+    return imageVersion == driveVersion;
+}
 
 FirmwareImageHeader readFirmwareImageHeader(const QByteArray& image)
 {

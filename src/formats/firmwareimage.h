@@ -30,6 +30,11 @@ struct FirmwareImageHeader {
 // Reads the header of a whole image. The texts are filled only for a valid image.
 FirmwareImageHeader readFirmwareImageHeader(const QByteArray& image);
 
+// True when an image's version text names the drive's version. The drive reports three
+// numbers, so a text of three dot-separated decimal numbers (ASCII digits only) compares by
+// those numbers, leading zeros aside ("1.07.0" is 1.7.0); any other text must match exactly.
+bool firmwareVersionsMatch(const QString& imageVersion, const QString& driveVersion);
+
 // Number of frames for an image of size bytes: the last one carries the
 // remaining 1 to 7 bytes.
 qint64 firmwareChunkCount(qint64 size);

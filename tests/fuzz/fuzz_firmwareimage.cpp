@@ -1,4 +1,5 @@
-// Firmware image files: the header check and the cutting into frames, on any bytes.
+// Firmware image files: the header check, the version comparison and the cutting into
+// frames, on any bytes.
 #include "formats/firmwareimage.h"
 #include "fuzzsupport.h"
 
@@ -17,6 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 "texts are filled only for a valid image");
     fuzz::check(header.version.size() <= FirmwareTextFieldSize && header.model.size() <= FirmwareTextFieldSize,
                 "header texts stay within their field");
+
+    // The version comparison, on the image's text and a drive's.
+    fuzz::check(firmwareVersionsMatch(header.version, header.version), "a version matches itself");
+    for (const QString& drive : {QStringLiteral("1.2.13"), QStringLiteral("0.0.0"), QString()})
+        fuzz::check(firmwareVersionsMatch(header.version, drive) == firmwareVersionsMatch(drive, header.version),
+                    "the version comparison is symmetric");
 
     const qint64 n = firmwareChunkCount(image.size());
     fuzz::check(n * FirmwareChunkSize >= image.size() && (n - 1) * FirmwareChunkSize < qMax<qint64>(image.size(), 1),

@@ -82,7 +82,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
         QMutexLocker lock(&fwVersionMutex);
         driveVersion = fwVersion;
     }
-    if (header.version == driveVersion) {
+    if (firmwareVersionsMatch(header.version, driveVersion)) {
         QMessageBoxWindow(QMessageBoxType::Information, QStringLiteral("Tip"), QStringLiteral("版本号一致，无需更新"));
         return;
     }
@@ -215,7 +215,7 @@ void MainWindow::updateFW_threadFunction(QByteArray fileData, QString fileVersio
         QMutexLocker lock(&fwVersionMutex);
         driveVersion = fwVersion;
     }
-    fwSuccess.store(fileVersion == driveVersion, std::memory_order_release);
+    fwSuccess.store(firmwareVersionsMatch(fileVersion, driveVersion), std::memory_order_release);
     fwProgress.store(100, std::memory_order_release);
     fwDone.store(true, std::memory_order_release);
 }
