@@ -6,6 +6,7 @@
 #include <QFileDialog>
 
 #include <clocale>
+#include <cmath>
 #include <locale>
 #include <utility>
 
@@ -74,7 +75,7 @@ private slots:
 
     void savedDocumentLayout()
     {
-        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1},    {"doubleSpinBox_CurrentLimit", 2},
+        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1},    {"doubleSpinBox_CurrentLimit", 33.33},
                                 {"doubleSpinBox_Current_cutoff", 0.5},   {"doubleSpinBox_Torque_scale", 0.35},
                                 {"doubleSpinBox_Current_scale", -1.25},  {"doubleSpinBox_J_motor", 1e-7},
                                 {"doubleSpinBox_B_motor", 123456789},    {"doubleSpinBox_Fric_motor", 0},
@@ -86,16 +87,47 @@ private slots:
         });
         QCOMPARE(asked.size(), 9);
         QCOMPARE(QString::fromStdString(text), QString("电机:\n"
-                                                       "  转矩常数: 0.10000000000000001\n"
-                                                       "  力矩电流限制: 2\n"
+                                                       "  转矩常数: 0.1\n"
+                                                       "  力矩电流限制: 33.33\n"
                                                        "  突破电流: 0.5\n"
-                                                       "  力矩比例: 0.34999999999999998\n"
+                                                       "  力矩比例: 0.35\n"
                                                        "  电流比例: -1.25\n"
-                                                       "  电机转动惯量: 9.9999999999999995e-08\n"
+                                                       "  电机转动惯量: 1e-07\n"
                                                        "  电机粘性摩擦: 123456789\n"
                                                        "  电机静摩擦: 0\n"
                                                        "安全保护:\n"
                                                        "  相电流保护阈值: 80"));
+    }
+
+    // The shortest text that reads back as the same double: a box's 33.33 is not written
+    // 33.329999999999998.
+    void savedNumbersReadBackUnchanged_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two decimals") << 33.33 << "33.33";
+        QTest::newRow("one tenth") << 0.1 << "0.1";
+        QTest::newRow("a sum off by one ulp") << 0.1 + 0.2 << "0.30000000000000004";
+        QTest::newRow("a third") << 1.0 / 3 << "0.3333333333333333";
+        QTest::newRow("integer") << 65535.0 << "65535";
+        QTest::newRow("negative") << -1.25 << "-1.25";
+        QTest::newRow("small") << 1e-7 << "1e-07";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative zero") << -0.0 << "-0";
+        QTest::newRow("smallest") << 5e-324 << "5e-324";
+        QTest::newRow("largest") << 1.7976931348623157e308 << "1.7976931348623157e+308";
+    }
+    void savedNumbersReadBackUnchanged()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        const std::string saved = configfile::saveText([&](const char*) { return value; });
+        QCOMPARE(QString::fromStdString(saved).section('\n', 1, 1), "  转矩常数: " + text);
+        Applied back = load(saved);
+        QCOMPARE(back.size(), 9);
+        for (const auto& [box, v] : back) {
+            QVERIFY2(v == value && std::signbit(v) == std::signbit(value), qPrintable(box));
+        }
     }
 
     void loadRules()
@@ -396,7 +428,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(load("电机:\n  转动惯量: 0.5\n"), (Applied{{"doubleSpinBox_Inertia", 0.5}}));
         QVERIFY(configfile::saveText([](const char*) { return 0.5; }).find("0.5") != std::string::npos);
-        QCOMPARE(configfile::formatNumber(0.1), std::string("0.10000000000000001"));
+        QCOMPARE(configfile::formatNumber(1234.5), std::string("1234.5"));
     }
 
     void loadUnderAGermanSystemLocale()

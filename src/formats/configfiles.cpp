@@ -5,6 +5,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <locale>
@@ -27,17 +28,16 @@ const std::vector<Entry>& entries()
     return table;
 }
 
-// The library formats and parses through the global C++ locale; pin the classic one so a
-// decimal comma never reaches a file or breaks a load.
+// Seventeen digits would write a box's 33.33 as 33.329999999999998. The shortest form
+// is locale-independent; the library parses through the global C++ locale, so parsing
+// pins the classic one, and a decimal comma never breaks a load.
 std::string formatNumber(double value)
 {
     if (std::isnan(value)) return ".nan";
     if (std::isinf(value)) return std::signbit(value) ? "-.inf" : ".inf";
-    std::stringstream stream;
-    stream.imbue(std::locale::classic());
-    stream.precision(std::numeric_limits<double>::max_digits10);
-    stream << value;
-    return stream.str();
+    char text[64];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
 }
 
 bool parseNumber(const std::string& text, double* value)

@@ -38,7 +38,8 @@ constexpr int MaxSectionEntries = 10000;
 // number included; what was applied stays applied.
 LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply);
 
-// Numbers as the YAML library writes and reads them, but always with a full stop.
+// Numbers as the YAML library reads them, always with a full stop; written as the
+// shortest text that reads back as the same double.
 std::string formatNumber(double value);
 bool parseNumber(const std::string& text, double* value);
 
