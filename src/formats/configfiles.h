@@ -35,7 +35,8 @@ constexpr int MaxSectionEntries = 10000;
 
 // Parses text and hands every known key's value to apply, in file order of the sections
 // and table order within each. Stops at the first error, a value that is not a finite
-// number included; what was applied stays applied.
+// number or a key given twice in a known section included; what was applied stays
+// applied. A text of more than one document is refused whole.
 LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply);
 
 // Numbers as the YAML library reads them, always with a full stop; written as the
