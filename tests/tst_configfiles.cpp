@@ -223,6 +223,16 @@ private slots:
         QCOMPARE(load(text, &r).size(), configfile::MaxSectionEntries / 100);
         QCOMPARE(r, configfile::LoadResult::ParseError);
 
+        // Tokens are counted before anything is parsed: a block list's entry is one, and
+        // the head seven (the name, a colon, the key, a colon, the value, the name, a colon).
+        const std::string head = "电机:\n  转动惯量: 1\nx:\n";
+        std::string list;
+        for (std::size_t i = 7; i < configfile::MaxTokens; ++i) list += "-\n";
+        QCOMPARE(load(head + list, &r), (Applied{{"doubleSpinBox_Inertia", 1}}));
+        QCOMPARE(r, configfile::LoadResult::Applied);
+        QVERIFY(load(head + list + "-\n", &r).isEmpty());
+        QCOMPARE(r, configfile::LoadResult::ParseError);
+
         // A file past the size limit is not read: the parse error box, nothing set.
         Restore restore;
         WorkDir dir(true);
@@ -232,8 +242,8 @@ private slots:
         QDoubleSpinBox* inertia = box(w, "doubleSpinBox_Inertia");
         const double before = inertia->value();
         const double target = before == inertia->maximum() ? inertia->minimum() : inertia->maximum();
-        QByteArray big = QString("电机:\n  转动惯量: %1\n").arg(target, 0, 'g', 17).toUtf8();
-        big += QByteArray(configfile::MaxFileSize - big.size(), '#');
+        QByteArray big = QString("电机:\n  转动惯量: %1\n# ").arg(target, 0, 'g', 17).toUtf8();
+        big += QByteArray(configfile::MaxFileSize - big.size(), 'x');
         chooseFile(writeFile(files, "big.yaml", big));
         w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
         QVERIFY(boxes.boxes.isEmpty());

@@ -1,6 +1,7 @@
 // Drive configuration files: nine parameter inputs saved to YAML, up to 43 loaded from it.
 #include "formats/configfiles.h"
 
+#include "files/yamltokens.h"
 #include "protocol/parametertable.h"
 
 #include <yaml-cpp/eventhandler.h>
@@ -139,6 +140,7 @@ bool hasRepeatedKey(const YAML::Node& section)
 
 LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply)
 {
+    if (files::yamlTokenStarts(text.data(), text.size()) > MaxTokens) return LoadResult::ParseError;
     try {
         // A second document, even one that is no YAML, refuses the file.
         if (hasSecondDocument(text)) return LoadResult::ParseError;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,10 +28,13 @@ std::string saveText(const std::function<double(const char* spinBox)>& valueOf);
 
 enum class LoadResult { Applied, ParseError };
 
-// A saved file is a few hundred bytes and a full one holds 43 keys. Far larger files, and
-// documents whose known sections hold more keys in all (an alias counts each time it is
-// used), are refused as not parsable.
-constexpr qint64 MaxFileSize = 1024 * 1024;
+// A saved file is a few hundred bytes and a full one holds 43 keys (about a hundred YAML
+// tokens). Far larger files, texts of more tokens (see files/yamltokens.h: the YAML
+// library's cost grows with them) and documents whose known sections hold more keys in all
+// (an alias counts each time it is used) are refused as not parsable, before the library
+// builds anything for the first two.
+constexpr qint64 MaxFileSize = 256 * 1024;
+constexpr std::size_t MaxTokens = 50000;
 constexpr int MaxSectionEntries = 10000;
 
 // Parses text and hands every known key's value to apply, in file order of the sections
