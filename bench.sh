@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (build-bench/), runs them and prints one table of
 # figures against their goals; exits non-zero when a goal is missed.
-#   ./bench.sh           full runs (about twelve minutes, five and a half of them the memory run)
+#   ./bench.sh           full runs (about thirteen minutes, five and a half of them the memory run)
 #   ./bench.sh --smoke   short runs: timing and growth goals are reported, not judged
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -9,7 +9,7 @@ source scripts/setup.sh
 quintrel_install || exit 1
 
 export QT_QPA_PLATFORM=offscreen
-BENCHES=(receive startup memory firmware workbook)
+BENCHES=(receive startup memory firmware workbook yamlfiles)
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 cmake --build build-bench -j"$(nproc)" --target "${BENCHES[@]/#/bench_}" bench_startup_baseline || exit 1
 

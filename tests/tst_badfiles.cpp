@@ -4,6 +4,7 @@
 #include "support/windowharness.h"
 
 #include "files/boundedfile.h"
+#include "files/yamltokens.h"
 #include "formats/configfiles.h"
 #include "formats/firmwareimage.h"
 #include "vocabulary/loadyaml.h"
@@ -143,38 +144,53 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("bytes");
-        // The real file with more entries of its own kind, to just past the size limit.
-        const auto grown = [](const char* file, const char* entry) {
-            QByteArray out = original(file);
-            for (int i = 0; out.size() <= MaxDefinitionFileSize; ++i) out += QString(entry).arg(i).toUtf8();
-            return out;
+        QTest::addColumn<bool>("loads");
+        // The real file padded with a comment to its size limit, or a byte past it.
+        const auto sized = [](const char* file, qint64 extra) {
+            QByteArray out = original(file) + "#";
+            return out + QByteArray(MaxDefinitionFileSize + extra - out.size(), 'x');
         };
-        QTest::newRow("state, size") << "state_config.yaml"
-                                     << grown("state_config.yaml", "X%1:\n  error_word:\n    1<<0: a\n");
-        QTest::newRow("motor, size") << "motor_config.yaml" << grown("motor_config.yaml", "X%1: {a: 1}\n");
-        QTest::newRow("parameters, size")
-            << "motor_parameter_config.yaml" << grown("motor_parameter_config.yaml", "  - {name: x%1, value: 1}\n");
+        // The real file with a list that no loader reads, to its token limit or one past:
+        // each entry is one token.
+        const auto listed = [](const char* file, const QByteArray& head, std::size_t extra) {
+            const QByteArray base = original(file) + head;
+            const std::size_t used = files::yamlTokenStarts(base.constData(), std::size_t(base.size()));
+            return base + QByteArray(" -\n").repeated(qsizetype(MaxDefinitionTokens + extra - used));
+        };
+        for (const char* file : {"state_config.yaml", "motor_config.yaml", "motor_parameter_config.yaml"}) {
+            QTest::addRow("%s, at the size limit", file) << file << sized(file, 0) << true;
+            QTest::addRow("%s, past the size limit", file) << file << sized(file, 1) << false;
+            // A product type's unknown section, or an unknown key at the root.
+            const bool state = file == QLatin1String("state_config.yaml");
+            const QByteArray head = state ? "X:\n other:\n" : "other:\n";
+            QTest::addRow("%s, at the token limit", file) << file << listed(file, head, 0) << true;
+            QTest::addRow("%s, past the token limit", file) << file << listed(file, head, 1) << false;
+        }
         // A small file naming one map many times.
         QByteArray state = original("state_config.yaml") + "A: &a\n  error_word: {";
         for (int n = 0; n < 64; ++n) state += (n ? ", 1<<" : "1<<") + QByteArray::number(n) + ": t";
         state += "}\n";
         for (int i = 0; i <= MaxDefinitionEntries / 64; ++i) state += "T" + QByteArray::number(i) + ": *a\n";
-        QTest::newRow("state, aliases") << "state_config.yaml" << state;
-        const QByteArray parameters = "x: &a {name: p, value: 1}\n" + original("motor_parameter_config.yaml") +
-                                      QByteArray("  - *a\n").repeated(MaxDefinitionEntries / 2);
-        QTest::newRow("parameters, aliases") << "motor_parameter_config.yaml" << parameters;
+        QTest::newRow("state, aliases") << "state_config.yaml" << state << false;
+        QByteArray element = "x: &a {name: p, value: 1";
+        for (int i = 0; i < 999; ++i) element += ", k" + QByteArray::number(i) + ": 1";
+        const QByteArray parameters = element + "}\n" + original("motor_parameter_config.yaml") +
+                                      QByteArray("  - *a\n").repeated(MaxDefinitionEntries / 1000);
+        QTest::newRow("parameters, aliases") << "motor_parameter_config.yaml" << parameters << false;
     }
 
     void definitionFilesBeyondAnyRealOne()
     {
         QFETCH(QString, file);
         QFETCH(QByteArray, bytes);
+        QFETCH(bool, loads);
         WorkDir dir(true);
         writeFile(dir.path(), file, bytes);
         MainWindow w;
         const QStringList log = MainWindowProbe::logLines(w);
         for (const char* name : {"state_config.yaml", "motor_config.yaml", "motor_parameter_config.yaml"}) {
-            const QString line = QStringLiteral(">>> File \"%1\" Load %2").arg(name, name == file ? "FAIL!" : "OK");
+            const bool ok = name != file || loads;
+            const QString line = QStringLiteral(">>> File \"%1\" Load %2").arg(name, ok ? "OK" : "FAIL!");
             QVERIFY2(log.contains(line), qPrintable(log.join('\n')));
         }
     }

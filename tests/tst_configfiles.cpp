@@ -7,6 +7,7 @@
 #include <QFileDialog>
 
 #include <clocale>
+#include <cmath>
 #include <locale>
 #include <utility>
 
@@ -81,7 +82,7 @@ private slots:
 
     void savedDocumentLayout()
     {
-        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1},    {"doubleSpinBox_CurrentLimit", 2},
+        QMap<QString, double> v{{"doubleSpinBox_TorqueCostant", 0.1},    {"doubleSpinBox_CurrentLimit", 33.33},
                                 {"doubleSpinBox_Current_cutoff", 0.5},   {"doubleSpinBox_Torque_scale", 0.35},
                                 {"doubleSpinBox_Current_scale", -1.25},  {"doubleSpinBox_J_motor", 1e-7},
                                 {"doubleSpinBox_B_motor", 123456789},    {"doubleSpinBox_Fric_motor", 0},
@@ -93,72 +94,132 @@ private slots:
         });
         QCOMPARE(asked.size(), 9);
         QCOMPARE(QString::fromStdString(text), QString("电机:\n"
-                                                       "  转矩常数: 0.10000000000000001\n"
-                                                       "  力矩电流限制: 2\n"
+                                                       "  转矩常数: 0.1\n"
+                                                       "  力矩电流限制: 33.33\n"
                                                        "  突破电流: 0.5\n"
-                                                       "  力矩比例: 0.34999999999999998\n"
+                                                       "  力矩比例: 0.35\n"
                                                        "  电流比例: -1.25\n"
-                                                       "  电机转动惯量: 9.9999999999999995e-08\n"
+                                                       "  电机转动惯量: 0.0000001\n"
                                                        "  电机粘性摩擦: 123456789\n"
                                                        "  电机静摩擦: 0\n"
                                                        "安全保护:\n"
                                                        "  相电流保护阈值: 80"));
     }
 
-    void loadRules()
+    // The shortest text that reads back as the same double: a box's 33.33 is not written
+    // 33.329999999999998.
+    void savedNumbersReadBackUnchanged_data()
     {
-        configfile::LoadResult r;
-        // Keys in table order, not file order; a key in the wrong section is ignored.
-        QCOMPARE(load("校准:\n  电机静摩擦: 4\n  校准电压: 3.5\n  其他: 1\n", &r),
-                 (Applied{{"doubleSpinBox_CalibVoltage", 3.5}}));
-        QCOMPARE(r, configfile::LoadResult::Applied);
-        QCOMPARE(load("控制器:\n  减速比: 6\n  位置环增益: 20\n"),
-                 (Applied{{"doubleSpinBox_PosGain", 20}, {"doubleSpinBox_ReductionRatio", 6}}));
-        // A repeated section is applied again; unknown sections and null or list sections set nothing.
-        QCOMPARE(load("电机:\n  转动惯量: 1\n其他:\n  转动惯量: 5\n校准:\nCAN总线: [1, 2]\n电机:\n  转动惯量: 2\n", &r),
-                 (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_Inertia", 2}}));
-        QCOMPARE(r, configfile::LoadResult::Applied);
-        // A null section name reads as "null", no section's name: skipped, the sections after it applied.
-        QCOMPARE(load("~:\n  转动惯量: 5\nnull:\n  转动惯量: 6\nNULL: 7\n电机:\n  转动惯量: 2\n", &r),
-                 (Applied{{"doubleSpinBox_Inertia", 2}}));
-        QCOMPARE(r, configfile::LoadResult::Applied);
-        // The exponent form is a number too.
-        QCOMPARE(load("CAN总线:\n  节点ID: 1e1\n"), (Applied{{"doubleSpinBox_NodeID", 10}}));
-
-        // Nothing to apply.
-        for (const char* empty : {"", "# only a comment\n", "~\n", "just text\n", "其他:\n  a: 1\n"}) {
-            QVERIFY(load(empty, &r).isEmpty());
-            QCOMPARE(r, configfile::LoadResult::Applied);
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two decimals") << 33.33 << "33.33";
+        QTest::newRow("one tenth") << 0.1 << "0.1";
+        QTest::newRow("a sum off by one ulp") << 0.1 + 0.2 << "0.30000000000000004";
+        QTest::newRow("a third") << 1.0 / 3 << "0.3333333333333333";
+        QTest::newRow("integer") << 65535.0 << "65535";
+        QTest::newRow("negative") << -1.25 << "-1.25";
+        QTest::newRow("four decimals") << 0.0001 << "0.0001";
+        QTest::newRow("a hundred thousand") << 1e5 << "100000";
+        QTest::newRow("small") << 1e-7 << "0.0000001";
+        QTest::newRow("too long without an exponent") << 1.5e-30 << "1.5e-30";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative zero") << -0.0 << "-0";
+        QTest::newRow("smallest") << 5e-324 << "5e-324";
+        QTest::newRow("largest") << 1.7976931348623157e308 << "1.7976931348623157e+308";
+    }
+    void savedNumbersReadBackUnchanged()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        const std::string saved = configfile::saveText([&](const char*) { return value; });
+        QCOMPARE(QString::fromStdString(saved).section('\n', 1, 1), "  转矩常数: " + text);
+        Applied back = load(saved);
+        QCOMPARE(back.size(), 9);
+        for (const auto& [box, v] : back) {
+            QVERIFY2(v == value && std::signbit(v) == std::signbit(value), qPrintable(box));
         }
     }
 
-    void loadStopsAtTheFirstError()
+    // Sections in file order, keys in table order within each; the first error stops the
+    // load and leaves what was applied before it.
+    void loadAppliesUntilTheFirstError_data()
     {
-        configfile::LoadResult r;
-        QCOMPARE(load("电机:\n  转动惯量: 1\n控制器:\n  位置环增益: 20\n  减速比: abc\n  位置到达窗口: 1\n安全保护:\n  "
-                      "欠压保护阈值: 9\n",
-                      &r),
-                 (Applied{{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_PosGain", 20}}));
-        QCOMPARE(r, configfile::LoadResult::ParseError);
-        const char* broken[] = {
-            "电机: [1\n",                    // not YAML
-            "- 电机\n- 校准\n",              // a list at the root
-            "电机: 5\n",                     // a section that is a plain value
-            "? [a, b]\n: 1\n",               // a section name that is no plain value
-            "~: 1\n? {a: 1}\n: 1\n",
-            "电机:\n  转动惯量:\n",          // empty value
-            "电机:\n  转动惯量: [1]\n",      // a list value
-            "电机:\n  转动惯量: {a: 1}\n",   // a map value
-            "电机:\n  转动惯量: 1,5\n",      // a decimal comma is no number
-            "电机:\n  转动惯量: .inf\n",     // infinity and not-a-number would reach the drive
-            "电机:\n  转动惯量: -.Inf\n",
-            "电机:\n  转动惯量: .NaN\n",
-            "电机:\n  转动惯量: 1e400\n",
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Applied>("applied");
+        QTest::addColumn<bool>("parseError");
+        const auto ok = [](const char* name, const char* text, const Applied& applied) {
+            QTest::newRow(name) << QByteArray(text) << applied << false;
         };
-        for (const char* text : broken) {
-            QVERIFY2(load(text, &r).isEmpty(), text);
-            QVERIFY2(r == configfile::LoadResult::ParseError, text);
-        }
+        const auto error = [](const char* name, const char* text, const Applied& applied = {}) {
+            QTest::newRow(name) << QByteArray(text) << applied << true;
+        };
+        ok("table order; a key of another section ignored", "校准:\n  电机静摩擦: 4\n  校准电压: 3.5\n  其他: 1\n",
+           {{"doubleSpinBox_CalibVoltage", 3.5}});
+        ok("table order, not file order", "控制器:\n  减速比: 6\n  位置环增益: 20\n",
+           {{"doubleSpinBox_PosGain", 20}, {"doubleSpinBox_ReductionRatio", 6}});
+        ok("a repeated section applied again; unknown, null and list sections set nothing",
+           "电机:\n  转动惯量: 1\n其他:\n  转动惯量: 5\n校准:\nCAN总线: [1, 2]\n电机:\n  转动惯量: 2\n",
+           {{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_Inertia", 2}});
+        // A null name reads as "null", no section's name.
+        ok("null section names skipped", "~:\n  转动惯量: 5\nnull:\n  转动惯量: 6\nNULL: 7\n电机:\n  转动惯量: 2\n",
+           {{"doubleSpinBox_Inertia", 2}});
+        ok("exponent form", "CAN总线:\n  节点ID: 1e1\n", {{"doubleSpinBox_NodeID", 10}});
+        ok("one key in two sections", "校准:\n  电机静摩擦: 4\n电机:\n  电机静摩擦: 1\n",
+           {{"doubleSpinBox_Fric_motor", 1}});
+        ok("a key twice in an unknown section", "其他:\n  a: 1\n  a: 2\n电机:\n  转动惯量: 1\n",
+           {{"doubleSpinBox_Inertia", 1}});
+        ok("one document between markers", "---\n电机:\n  转动惯量: 1\n...\n# end\n", {{"doubleSpinBox_Inertia", 1}});
+        ok("empty", "", {});
+        ok("only a comment", "# only a comment\n", {});
+        ok("null root", "~\n", {});
+        ok("plain root", "just text\n", {});
+        ok("only unknown sections", "其他:\n  a: 1\n", {});
+
+        error("a text value", "电机:\n  转动惯量: 1\n控制器:\n  位置环增益: 20\n  减速比: abc\n  位置到达窗口: 1\n安全保护:\n  欠压保护阈值: 9\n",
+              {{"doubleSpinBox_Inertia", 1}, {"doubleSpinBox_PosGain", 20}});
+        error("not YAML", "电机: [1\n");
+        error("a list at the root", "- 电机\n- 校准\n");
+        error("a section that is a plain value", "电机: 5\n");
+        error("a section name that is a list", "? [a, b]\n: 1\n");
+        error("a section name that is a map", "~: 1\n? {a: 1}\n: 1\n");
+        error("an empty value", "电机:\n  转动惯量:\n");
+        error("a list value", "电机:\n  转动惯量: [1]\n");
+        error("a map value", "电机:\n  转动惯量: {a: 1}\n");
+        error("a decimal comma", "电机:\n  转动惯量: 1,5\n");
+        // Infinity and not-a-number would reach the drive.
+        error("infinity", "电机:\n  转动惯量: .inf\n");
+        error("negative infinity", "电机:\n  转动惯量: -.Inf\n");
+        error("not a number", "电机:\n  转动惯量: .NaN\n");
+        error("out of the double's range", "电机:\n  转动惯量: 1e400\n");
+
+        // YAML allows a key once in a map; the first copy would win unseen.
+        error("a key twice", "电机:\n  转动惯量: 0.0011\n  转动惯量: 0.0022\n");
+        error("a key twice after an applied section",
+              "校准:\n  校准电压: 3\n电机:\n  转矩常数: 1\n  转动惯量: 1\n  转动惯量: 2\n",
+              {{"doubleSpinBox_CalibVoltage", 3}});
+        error("a key twice, once quoted", "电机:\n  \"转动惯量\": 1\n  转动惯量: 2\n");
+        error("a key twice in a flow map", "电机: {转动惯量: 1, 转动惯量: 2}\n");
+        error("an unknown key twice in a known section", "电机:\n  其他: 1\n  其他: 2\n  转动惯量: 1\n");
+        error("a null key twice", "电机:\n  ~: 1\n  null: 2\n  转动惯量: 1\n");
+        error("a key twice through an alias", "x: &a {转动惯量: 1, 转动惯量: 2}\n校准:\n  校准电压: 3\n电机: *a\n",
+              {{"doubleSpinBox_CalibVoltage", 3}});
+
+        // Only the first document used to be read, whatever followed it.
+        error("two documents", "电机:\n  转动惯量: 1\n---\n电机:\n  转动惯量: 2\n");
+        error("a second document that is no YAML", "电机:\n  转动惯量: 1\n---\n电机: [1\n");
+        error("an empty second document", "电机:\n  转动惯量: 1\n---\n");
+        error("a second document after an end marker", "电机:\n  转动惯量: 1\n...\n--- ~\n");
+        // The library would hand back empty documents here without end.
+        error("a stray indicator after the document", "{电机: {转动惯量: 1}}, x\n");
+    }
+    void loadAppliesUntilTheFirstError()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(Applied, applied);
+        QFETCH(bool, parseError);
+        configfile::LoadResult r;
+        QCOMPARE(load(text.toStdString(), &r), applied);
+        QCOMPARE(r, parseError ? configfile::LoadResult::ParseError : configfile::LoadResult::Applied);
     }
 
     void filesBeyondAnyRealOneAreRefused()
@@ -172,6 +233,16 @@ private slots:
         QCOMPARE(load(text, &r).size(), configfile::MaxSectionEntries / 100);
         QCOMPARE(r, configfile::LoadResult::ParseError);
 
+        // Tokens are counted before anything is parsed: a block list's entry is one, and
+        // the head seven (the name, a colon, the key, a colon, the value, the name, a colon).
+        const std::string head = "电机:\n  转动惯量: 1\nx:\n";
+        std::string list;
+        for (std::size_t i = 7; i < configfile::MaxTokens; ++i) list += "-\n";
+        QCOMPARE(load(head + list, &r), (Applied{{"doubleSpinBox_Inertia", 1}}));
+        QCOMPARE(r, configfile::LoadResult::Applied);
+        QVERIFY(load(head + list + "-\n", &r).isEmpty());
+        QCOMPARE(r, configfile::LoadResult::ParseError);
+
         // A file past the size limit is not read: the parse error box, nothing set.
         Restore restore;
         WorkDir dir(true);
@@ -181,8 +252,8 @@ private slots:
         QDoubleSpinBox* inertia = box(w, "doubleSpinBox_Inertia");
         const double before = inertia->value();
         const double target = before == inertia->maximum() ? inertia->minimum() : inertia->maximum();
-        QByteArray big = QString("电机:\n  转动惯量: %1\n").arg(target, 0, 'g', 17).toUtf8();
-        big += QByteArray(configfile::MaxFileSize - big.size(), '#');
+        QByteArray big = QString("电机:\n  转动惯量: %1\n# ").arg(target, 0, 'g', 17).toUtf8();
+        big += QByteArray(configfile::MaxFileSize - big.size(), 'x');
         chooseFile(writeFile(files, "big.yaml", big));
         w.findChild<QPushButton*>("pushButton_loadConfigFile")->click();
         QVERIFY(boxes.boxes.isEmpty());
@@ -441,7 +512,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(load("电机:\n  转动惯量: 0.5\n"), (Applied{{"doubleSpinBox_Inertia", 0.5}}));
         QVERIFY(configfile::saveText([](const char*) { return 0.5; }).find("0.5") != std::string::npos);
-        QCOMPARE(configfile::formatNumber(0.1), std::string("0.10000000000000001"));
+        QCOMPARE(configfile::formatNumber(1234.5), std::string("1234.5"));
     }
 
     void loadUnderAGermanSystemLocale()

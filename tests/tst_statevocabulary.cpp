@@ -287,6 +287,10 @@ private slots:
         QTest::newRow("state words") << 0 << QByteArray("QM72:\n  error_word:\n    1<<0: a\n    1<<70: b\n") << true
                                      << R"(D:Skipped bit key "1<<70" of product type "QM72")" << "QM72 1 a";
         QTest::newRow("state words, syntax error") << 0 << broken << false << parseFailure << "";
+        QTest::newRow("state words, too many tokens")
+            << 0 << "QM72:\n  error_word:\n    1<<0: a\n  other:\n" + QByteArray("  -\n").repeated(MaxDefinitionTokens)
+            << false
+            << QString("W:Failed to load YAML: the file has more than %1 YAML tokens").arg(MaxDefinitionTokens) << "";
         QTest::newRow("state words, absent")
             << 0 << QByteArray() << false << "D:Error: YAML file does not exist!" << "";
         QTest::newRow("motor tables")

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,18 +28,23 @@ std::string saveText(const std::function<double(const char* spinBox)>& valueOf);
 
 enum class LoadResult { Applied, ParseError };
 
-// A saved file is a few hundred bytes and a full one holds 43 keys. Far larger files, and
-// documents whose known sections hold more keys in all (an alias counts each time it is
-// used), are refused as not parsable.
-constexpr qint64 MaxFileSize = 1024 * 1024;
+// A saved file is a few hundred bytes and a full one holds 43 keys (about a hundred YAML
+// tokens). Far larger files, texts of more tokens (see files/yamltokens.h: the YAML
+// library's cost grows with them) and documents whose known sections hold more keys in all
+// (an alias counts each time it is used) are refused as not parsable, before the library
+// builds anything for the first two.
+constexpr qint64 MaxFileSize = 256 * 1024;
+constexpr std::size_t MaxTokens = 50000;
 constexpr int MaxSectionEntries = 10000;
 
 // Parses text and hands every known key's value to apply, in file order of the sections
 // and table order within each. Stops at the first error, a value that is not a finite
-// number included; what was applied stays applied.
+// number or a key given twice in a known section included; what was applied stays
+// applied. A text of more than one document is refused whole.
 LoadResult applyText(const std::string& text, const std::function<void(const char* spinBox, double value)>& apply);
 
-// Numbers as the YAML library writes and reads them, but always with a full stop.
+// Numbers as the YAML library reads them, always with a full stop; written as the
+// shortest text that reads back as the same double.
 std::string formatNumber(double value);
 bool parseNumber(const std::string& text, double* value);
 

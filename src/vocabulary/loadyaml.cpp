@@ -1,6 +1,7 @@
 #include "vocabulary/loadyaml.h"
 
 #include "files/boundedfile.h"
+#include "files/yamltokens.h"
 
 #include <QDebug>
 #include <QFile>
@@ -26,7 +27,7 @@ void warnLoadFailure(const char* what) { qWarning().noquote() << "Failed to load
 // any other node that is not a mapping makes the file malformed.
 bool isMapOrEmpty(const YAML::Node& node) { return !node || node.IsNull() || node.IsMap(); }
 
-// Read within the size limit before the library builds its node tree from it.
+// Read and counted within the limits before the library builds its node tree from it.
 YAML::Node loadDefinitionFile(const QString& path)
 {
     QByteArray bytes;
@@ -36,6 +37,8 @@ YAML::Node loadDefinitionFile(const QString& path)
         throw std::runtime_error("the file is larger than " + std::to_string(MaxDefinitionFileSize) + " bytes");
     case files::ReadStatus::Ok: break;
     }
+    if (files::yamlTokenStarts(bytes.constData(), std::size_t(bytes.size())) > MaxDefinitionTokens)
+        throw std::runtime_error("the file has more than " + std::to_string(MaxDefinitionTokens) + " YAML tokens");
     return YAML::Load(bytes.toStdString());
 }
 

@@ -6,16 +6,20 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
 
-// Definition files far beyond any real one are refused: the YAML library's node tree
-// costs dozens of times the file's size, and aliases let a small file name one large
-// map many times over. Entries counts the map and list entries the loaders walk
-// (a product type's sections, a section's bits, the parameters and their keys), each
+// Definition files far beyond any real one (a few kilobytes, under a thousand tokens) are
+// refused. The YAML library's work grows with the bytes and far more with the tokens (see
+// files/yamltokens.h), both counted before it runs, so that the three files together stay
+// well within a second and a few hundred megabytes at start-up. Aliases let a small file
+// name one large map many times over: entries counts the map and list entries the loaders
+// walk (a product type's sections, a section's bits, the parameters and their keys), each
 // time an alias reaches them.
-constexpr qint64 MaxDefinitionFileSize = 2 * 1024 * 1024;
+constexpr qint64 MaxDefinitionFileSize = 512 * 1024;
+constexpr std::size_t MaxDefinitionTokens = 25000;
 constexpr int MaxDefinitionEntries = 100000;
 
 struct ParsedDefinition;
