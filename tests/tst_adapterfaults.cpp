@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -62,6 +63,9 @@ void expectOneRefusalReport(MainWindow& w, const BoxCatcher& boxes, int logged, 
     QCOMPARE(log.filter(QRegularExpression("^\\[Trans ")).size(), handed - refused);
     QCOMPARE(log.filter(">>> Adapter refused"),
              QStringList{QString(">>> Adapter refused %1 of %2 frames").arg(refused).arg(handed)});
+    // The count comes after every line it counts.
+    const int summary = log.indexOf(QRegularExpression(">>> Adapter refused .*"));
+    QVERIFY(log.lastIndexOf(QRegularExpression("\\[(Trans |Adapter refused\\]).*")) < summary);
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].title, QString("ERROR"));
     QCOMPARE(boxes.boxes[0].text, QString("适配器拒绝发送 %1 帧（共 %2 帧）").arg(refused).arg(handed));
@@ -385,6 +389,73 @@ private slots:
         expectOneRefusalReport(w, boxes, 0, 1, rows);
     }
 
+    // A frame sent by another action while a pressed row's box is open is that action's:
+    // its own box, and nothing in the count of the rows.
+    void otherSendDuringARowsBoxIsNotCounted()
+    {
+        WorkDir dir(true);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        takeSent();
+        refuseFrames(hex("f10711"));
+        // Runs in the event loop of the first "参数错误" box (the combo boxes start on no value).
+        QTimer::singleShot(0, ui->pushButton_CurrentLimit, &QPushButton::click);
+        ui->pushButton_WriteALLinformation->click();
+        QTRY_COMPARE(boxes.boxes.size(), 5);
+        QTest::qWait(50);
+        QCOMPARE(boxes.texts().count("参数错误"), 4);
+        QCOMPARE(boxes.texts().count("适配器拒绝发送该帧"), 1);
+        QCOMPARE(boxes.boxes.size(), 5);
+        QVERIFY(MainWindowProbe::logLines(w).filter(">>> Adapter refused").isEmpty());
+        QCOMPARE(sentBytes(), QList<QByteArray>{hex("f148010000000000")});
+    }
+
+    // A sequence of steps ends at the first frame the adapter refuses, with one box: no mode
+    // change after a refused current limit, no torque set-point after a refused mode.
+    void refusedStepEndsTheSequence_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("controlMode");
+        QTest::addColumn<QByteArray>("refused");
+        QTest::addColumn<QList<QByteArray>>("sent");
+        const QByteArray query = hex("ffffffff56a00000");
+        QTest::newRow("enter, current limit refused")
+            << "pushButton_EnterMotorMode" << 1 << hex("f10711") << QList<QByteArray>{query};
+        QTest::newRow("exit refused") << "pushButton_ExitMotorMode" << 4 << hex("fffffffffffffffd")
+                                      << QList<QByteArray>{query};
+        QTest::newRow("identification, control mode refused")
+            << "pushButton_Identify" << 0 << hex("f10b01") << QList<QByteArray>{};
+        QTest::newRow("identification, enter refused") << "pushButton_Identify" << 0 << hex("fffffffffffffffc")
+                                                       << QList<QByteArray>{hex("f10b010200000000"), query};
+    }
+
+    void refusedStepEndsTheSequence()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, controlMode);
+        QFETCH(QByteArray, refused);
+        QFETCH(QList<QByteArray>, sent);
+        WorkDir dir(true);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        SimSetDriveAttached(0);   // no replies: the buttons stay as the test sets them
+        openPort(w);
+        takeSent();
+        ui->comboBox_ControlMode->setCurrentIndex(controlMode);
+        auto* press = w.findChild<QPushButton*>(button);
+        press->setEnabled(true);
+        refuseFrames(refused);
+        press->click();
+        QTRY_COMPARE(boxes.texts(), QStringList{"适配器拒绝发送该帧"});
+        QTest::qWait(50);
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(sentBytes(), sent);
+        QCOMPARE(MainWindowProbe::logLines(w).filter(QRegularExpression("^\\[Adapter refused\\]")).size(), 1);
+    }
+
     // A roundtrip whose down steps are refused runs to its end and reports them once.
     void roundtripWithRefusedSteps()
     {
@@ -411,7 +482,7 @@ private slots:
         expectOneRefusalReport(w, boxes, 0, steps - steps / 2, steps);
         // The count comes after the run has ended, and the buttons are back.
         const QStringList log = MainWindowProbe::logLines(w);
-        QCOMPARE(log.indexOf(">>> Stop Roundtrip") + 1, log.indexOf(QRegularExpression(">>> Adapter refused .*")));
+        QVERIFY(log.indexOf(">>> Stop Roundtrip") < log.indexOf(QRegularExpression(">>> Adapter refused .*")));
         QCOMPARE(ui->pushButton_Roundtrip_Torque->text(), QString("Start Roundtrip"));
     }
 

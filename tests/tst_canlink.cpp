@@ -340,9 +340,10 @@ private slots:
         QTest::newRow("two wraps") << QList<quint32>{0xF0000000u, 0x10, 0x80000000u, 0xF0000000u, 5}
                                    << QList<quint64>{0xF0000000u, wrap + 0x10, wrap + 0x80000000u,
                                                      wrap + 0xF0000000u, 2 * wrap + 5};
-        QTest::newRow("frame stamped before the wrap, read after it")
-            << QList<quint32>{0xFFFFFFF0u, 0x10, 0xFFFFFFF8u, 0x20}
-            << QList<quint64>{0xFFFFFFF0u, wrap + 0x10, 0xFFFFFFF8u, wrap + 0x20};
+        // 40 minutes without a frame after a wrap: a long rise, then the next wrap counts.
+        QTest::newRow("a long quiet spell after a wrap")
+            << QList<quint32>{0xF0000000u, 0x10, 0x8F0D1810u, 0xF0000000u, 5}
+            << QList<quint64>{0xF0000000u, wrap + 0x10, wrap + 0x8F0D1810u, wrap + 0xF0000000u, 2 * wrap + 5};
         QTest::newRow("a small step back is no wrap") << QList<quint32>{1000, 900, 1100}
                                                       << QList<quint64>{1000, 900, 1100};
         QTest::newRow("a drop of half the range is no wrap")

@@ -20,8 +20,8 @@ struct CanFrameData {
 Q_DECLARE_METATYPE(CanFrameData)
 
 // The adapter's 32-bit microsecond stamp wraps every 71.6 minutes. Counting the wraps keeps
-// the time base rising: a drop of more than half the range is a wrap, and a frame stamped
-// just before a wrap but read after it keeps its place before it.
+// the time base rising: a drop of more than half the range is a wrap. The adapter hands
+// frames over in the order it stamped them, so a rise, however large, is time gone by.
 class TimeStampUnwrapper {
 public:
     void reset()
@@ -33,11 +33,7 @@ public:
     uint64_t unwrap(uint32_t stamp)
     {
         constexpr uint32_t kHalf = 0x80000000u;
-        if (started_ && stamp < last_ && last_ - stamp > kHalf) {
-            ++wraps_;
-        } else if (started_ && wraps_ > 0 && stamp > last_ && stamp - last_ > kHalf) {
-            return ((wraps_ - 1) << 32) | stamp;
-        }
+        if (started_ && stamp < last_ && last_ - stamp > kHalf) ++wraps_;
         started_ = true;
         last_ = stamp;
         return (wraps_ << 32) | stamp;

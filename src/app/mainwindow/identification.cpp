@@ -15,13 +15,21 @@ void MainWindow::on_pushButton_Identify_clicked()
         showOpenDeviceFirst();
         return;
     }
+    // Each step goes out only when the adapter took the one before: a run must not get its
+    // torque set-point with the mode unchanged. One box says a frame was refused.
+    SendTally tally;
     ui->comboBox_ControlMode->setCurrentIndex(2);   // "正弦曲线"
-    ui->pushButton_ControlMode->click();
+    pressCounted(ui->pushButton_ControlMode, &tally);
     // The drive takes each step before the next one arrives.
-    QThread::msleep(50);
-    ui->pushButton_EnterMotorMode->click();
-    QThread::msleep(50);
-    MotorWriteConfig(MotorConfig::Torque, 1.0f, false);
+    if (tally.refused == 0) {
+        QThread::msleep(50);
+        pressCounted(ui->pushButton_EnterMotorMode, &tally);
+    }
+    if (tally.refused == 0) {
+        QThread::msleep(50);
+        if (!MotorWriteConfig(MotorConfig::Torque, 1.0f, false) && canThread->isOpen) ++tally.refused;
+    }
+    if (tally.refused != 0) showAdapterRefused();
 }
 
 void MainWindow::SaveCalibrationData()

@@ -153,13 +153,15 @@ private:
     // The box of an operation whose frame did not leave: the channel was closed, or the
     // adapter refused the frame (counted instead while a tally is open).
     void showSendFailure();
+    void showAdapterRefused();
     // Frames one user action of many sends handed to the open channel, and how many of them
     // the adapter refused.
     struct SendTally {
         int attempted = 0;
         int refused = 0;
     };
-    // At the end of such an action: one log line and, when showBox, one box if any was refused.
+    // At the end of such an action: one log line and, when showBox, one box if any was
+    // refused, both after the frame lines the action queued.
     void reportRefusals(const SendTally& tally, bool showBox = true);
     // Presses a button as part of an action of many sends, its sends counted into tally.
     void pressCounted(QAbstractButton* button, SendTally* tally);

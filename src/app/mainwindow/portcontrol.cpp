@@ -162,6 +162,8 @@ int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, co
     }
     box.setText(text);
     box.setWindowTitle(title);
+    // Sends of other actions, made in the box's event loop, are not the pressed row's.
+    const QScopedValueRollback<SendTally*> notCounting(sendTally, nullptr);
     return box.exec();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QMutexLocker>
+#include <QScopedValueRollback>
 #include <QThread>
 
 #include <cstring>
@@ -38,7 +39,7 @@ bool MainWindow::CAN_transmit(unsigned int len, bool log)
     const bool sent = canThread->TransmitCAN(txId, txData, txExt, txRtr, static_cast<int>(len), log);
     if (!sent) qDebug().noquote() << "transmit error";
     // Only the GUI thread presses rows into a tally; worker sends are never counted in it.
-    if (sendTally && QThread::currentThread() == thread() && (sent || canThread->isOpen)) {
+    if (QThread::currentThread() == thread() && sendTally && (sent || canThread->isOpen)) {
         ++sendTally->attempted;
         if (!sent) ++sendTally->refused;
     }
@@ -74,16 +75,29 @@ void MainWindow::showSendFailure()
         return;
     }
     if (sendTally) return;   // the action reports its refusals once, at its end
+    showAdapterRefused();
+}
+
+void MainWindow::showAdapterRefused()
+{
     QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("适配器拒绝发送该帧"));
 }
 
 void MainWindow::reportRefusals(const SendTally& tally, bool showBox)
 {
     if (tally.refused == 0) return;
-    emit writeLog(QStringLiteral(">>> Adapter refused %1 of %2 frames").arg(tally.refused).arg(tally.attempted));
-    if (showBox)
-        QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"),
-                          QStringLiteral("适配器拒绝发送 %1 帧（共 %2 帧）").arg(tally.refused).arg(tally.attempted));
+    // Queued behind the frame lines it counts, which reach the log queued too.
+    QMetaObject::invokeMethod(
+        this,
+        [this, tally, showBox] {
+            emit writeLog(
+                QStringLiteral(">>> Adapter refused %1 of %2 frames").arg(tally.refused).arg(tally.attempted));
+            if (showBox)
+                QMessageBoxWindow(
+                    QMessageBoxType::Critical, QStringLiteral("ERROR"),
+                    QStringLiteral("适配器拒绝发送 %1 帧（共 %2 帧）").arg(tally.refused).arg(tally.attempted));
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::pressCounted(QAbstractButton* button, SendTally* tally)
@@ -185,20 +199,32 @@ void MainWindow::motorModeStep(MotorType type)
     QThread::msleep(10);
     const int index = ui->comboBox_ControlMode->currentIndex();
     const bool currentLimitMode = index == 1 || index == 4;
-    if (type == MotorType::EnterMotorMode) {
-        if (currentLimitMode) {
-            ui->doubleSpinBox_CurrentLimit->setValue(35.0);
-            ui->pushButton_CurrentLimit->click();
-            QThread::msleep(10);
+    // The steps go on only while the adapter takes their frames: a refused current limit
+    // must not be followed by the mode change. One box says so, or the action that pressed
+    // this button does.
+    SendTally own;
+    SendTally* tally = sendTally ? sendTally : &own;
+    const int refusedBefore = tally->refused;
+    const auto refused = [tally, refusedBefore] { return tally->refused != refusedBefore; };
+    {
+        const QScopedValueRollback<SendTally*> counting(sendTally, tally);
+        if (type == MotorType::EnterMotorMode) {
+            if (currentLimitMode) {
+                ui->doubleSpinBox_CurrentLimit->setValue(35.0);
+                ui->pushButton_CurrentLimit->click();
+                QThread::msleep(10);
+            }
+            if (!refused()) MotorTransmitType(MotorType::EnterMotorMode, true);
+        } else {
+            MotorTransmitType(type, true);
+            if (type == MotorType::ExitMotorMode && currentLimitMode && !refused()) {
+                ui->doubleSpinBox_CurrentLimit->setValue(ui->label_type->text() == QLatin1String("QM72") ? 25.0
+                                                                                                       : 21.0);
+                ui->pushButton_CurrentLimit->click();
+            }
         }
-        MotorTransmitType(MotorType::EnterMotorMode, true);
-        return;
     }
-    MotorTransmitType(type, true);
-    if (type == MotorType::ExitMotorMode && currentLimitMode) {
-        ui->doubleSpinBox_CurrentLimit->setValue(ui->label_type->text() == QLatin1String("QM72") ? 25.0 : 21.0);
-        ui->pushButton_CurrentLimit->click();
-    }
+    if (own.refused) showAdapterRefused();
 }
 
 void MainWindow::on_spinBox_id_valueChanged(int arg1)
