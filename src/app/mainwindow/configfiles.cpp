@@ -46,7 +46,7 @@ void MainWindow::on_pushButton_saveConfigFile_clicked()
             return box->value();
         });
         // A full disk must neither be reported as a saved file nor cost the previous one.
-        switch (files::saveFile(path, QString::fromStdString(text).toUtf8(), QIODevice::Text)) {
+        switch (files::saveFile(path, QByteArray::fromStdString(text), QIODevice::Text)) {
         case files::SaveStatus::CannotOpen:
             QMessageBox::information(this, tr("保存失败"), tr("YAML 文件无法打开！"));
             return;

@@ -97,8 +97,7 @@ void MainWindow::on_pushButton_TP_start_clicked(bool checked)
                 const bool sent = transmitFrame(frame);
                 if (!sent && !canThread->isOpen) break;   // port closed: end quietly
                 // A frame the adapter refused is counted; the burst keeps its grid.
-                ++tally.attempted;
-                if (!sent) ++tally.refused;
+                tally.count(sent);
                 if (!sleepUntil(*workers, t0 + k * kBurstStep)) return;
             }
             workers->postToGui([this, tally] {

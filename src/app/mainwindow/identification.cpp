@@ -7,6 +7,7 @@
 #include "forms/ui_mainwindow.h"
 
 #include <QFileDialog>
+#include <QScopedValueRollback>
 #include <QThread>
 
 void MainWindow::on_pushButton_Identify_clicked()
@@ -27,7 +28,8 @@ void MainWindow::on_pushButton_Identify_clicked()
     }
     if (tally.refused == 0) {
         QThread::msleep(50);
-        if (!MotorWriteConfig(MotorConfig::Torque, 1.0f, false) && canThread->isOpen) ++tally.refused;
+        const QScopedValueRollback<SendTally*> counting(sendTally, &tally);
+        MotorWriteConfig(MotorConfig::Torque, 1.0f, false);
     }
     if (tally.refused != 0) showAdapterRefused();
 }

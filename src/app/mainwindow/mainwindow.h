@@ -159,6 +159,11 @@ private:
     struct SendTally {
         int attempted = 0;
         int refused = 0;
+        void count(bool sent)
+        {
+            ++attempted;
+            if (!sent) ++refused;
+        }
     };
     // At the end of such an action: one log line and, when showBox, one box if any was
     // refused, both after the frame lines the action queued.
@@ -290,9 +295,8 @@ private:
     MotorConfig roundtripMode = MotorConfig::Torque;
     // The action of many sends whose row is being pressed; its rows count, not box, refusals.
     SendTally* sendTally = nullptr;
-    // The running roundtrip test's sends; closed port ends the test with its own box.
+    // The running roundtrip test's sends.
     SendTally roundtripTally;
-    bool roundtripPortClosed = false;
     // The list the last processExcelFile call read.
     QList<std::pair<double, double>> torqueCalibPoints;
 

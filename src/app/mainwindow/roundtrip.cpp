@@ -62,7 +62,6 @@ void MainWindow::startRoundtrip(bool checked, MotorConfig mode)
     roundtripTimer->totalMs = toMs(total->value());
     emit writeLog(QStringLiteral(">>> start Roundtrip"));
     roundtripTally = SendTally();
-    roundtripPortClosed = false;
     setRoundtripStatus(status, true);
     roundtripTimer->startTimers();
 }
@@ -96,11 +95,9 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
     if (sent || canThread->isOpen) {
         // A step the adapter refused leaves the drive on the last set-point; the run goes on
         // and reports its refusals when it ends.
-        ++roundtripTally.attempted;
-        if (!sent) ++roundtripTally.refused;
+        roundtripTally.count(sent);
         return;
     }
-    roundtripPortClosed = true;
     roundtripTimer->stopTimer();
     showOpenDeviceFirst();
 }
@@ -112,7 +109,7 @@ void MainWindow::stopRoundtripCallback()
     // A run the closed port ended shows that box alone.
     const SendTally tally = roundtripTally;
     roundtripTally = SendTally();
-    reportRefusals(tally, !roundtripPortClosed);
+    reportRefusals(tally, canThread->isOpen);
 }
 
 void MainWindow::setRoundtripStatus(QString mode, bool running)

@@ -39,10 +39,7 @@ bool MainWindow::CAN_transmit(unsigned int len, bool log)
     const bool sent = canThread->TransmitCAN(txId, txData, txExt, txRtr, static_cast<int>(len), log);
     if (!sent) qDebug().noquote() << "transmit error";
     // Only the GUI thread presses rows into a tally; worker sends are never counted in it.
-    if (QThread::currentThread() == thread() && sendTally && (sent || canThread->isOpen)) {
-        ++sendTally->attempted;
-        if (!sent) ++sendTally->refused;
-    }
+    if (QThread::currentThread() == thread() && sendTally && (sent || canThread->isOpen)) sendTally->count(sent);
     return sent;
 }
 
@@ -102,10 +99,8 @@ void MainWindow::reportRefusals(const SendTally& tally, bool showBox)
 
 void MainWindow::pressCounted(QAbstractButton* button, SendTally* tally)
 {
-    SendTally* outer = sendTally;
-    sendTally = tally;
+    const QScopedValueRollback<SendTally*> counting(sendTally, tally);
     button->click();
-    sendTally = outer;
 }
 
 bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
