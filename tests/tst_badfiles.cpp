@@ -140,6 +140,35 @@ private slots:
         QVERIFY2(clock.elapsed() < kBoundMs, qPrintable(QString::number(clock.elapsed())));
     }
 
+    // The token bound counted by hand: every flow indicator, colon and quote, the byte right
+    // after one, and each word; a lone carriage return is part of a word.
+    void yamlTokenStartsByHand_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("starts");
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("blanks and breaks only") << QByteArray(" \t\n\r\n ") << 0;
+        QTest::newRow("one word") << QByteArray("word") << 1;
+        QTest::newRow("flow sequence") << QByteArray("[~,~]") << 5;
+        QTest::newRow("longer flow sequence") << QByteArray("[~,~,~,~]") << 9;
+        QTest::newRow("flow mapping") << QByteArray("{a: b}") << 5;
+        QTest::newRow("quoted key, no blank") << QByteArray("\"x\":y") << 5;
+        QTest::newRow("block sequence entry") << QByteArray("- a") << 2;
+        QTest::newRow("key and value") << QByteArray("key: value") << 3;
+        QTest::newRow("comment of words") << QByteArray("# a comment of words") << 5;
+        QTest::newRow("lines") << QByteArray("a: 1\nb: 2\n") << 6;
+        QTest::newRow("carriage return before a line feed") << QByteArray("a\r\nb") << 2;
+        QTest::newRow("lone carriage return") << QByteArray("a\rb") << 1;
+        QTest::newRow("nested flow") << QByteArray("[[a],{b: c}]") << 11;
+    }
+
+    void yamlTokenStartsByHand()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, starts);
+        QCOMPARE(int(files::yamlTokenStarts(text.constData(), std::size_t(text.size()))), starts);
+    }
+
     void definitionFilesBeyondAnyRealOne_data()
     {
         QTest::addColumn<QString>("file");
