@@ -2,14 +2,19 @@
 
 #include "formats/configfiles.h"
 #include "support/filesizelimit.h"
+#include "support/otheruser.h"
 
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <locale>
 #include <utility>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,7 +81,31 @@ void chooseFile(const QString& path)
 class ConfigFiles : public QObject {
     Q_OBJECT
 
+    // Saves the form to target through the window, as the user the test runs as: in a
+    // sticky folder the save fails and keeps previous, elsewhere it is saved.
+    void saveAs(const QString& target, const QByteArray& previous, bool sticky)
+    {
+        Restore restore;
+        WorkDir dir(false);
+        MainWindow w;
+        BoxCatcher boxes;
+        chooseFile(target);
+        w.findChild<QPushButton*>("pushButton_saveConfigFile")->click();
+        QCOMPARE(boxes.boxes.size(), 1);
+        if (sticky) {
+            QCOMPARE(boxes.boxes[0].title, QString("保存错误"));
+            QCOMPARE(boxes.boxes[0].text, "无法保存文件: " + target);
+            QCOMPARE(fileBytes(target), previous);
+        } else {
+            QCOMPARE(boxes.boxes[0].title, QString("保存成功"));
+            QVERIFY(fileBytes(target).startsWith("电机:\n  转矩常数: "));
+            QVERIFY(fileBytes(target) != previous);
+        }
+        QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"drive.yaml"});
+    }
+
 private slots:
+    void initTestCase() { otheruser::dropIfRerun(); }
     void init() { SimReset(); }
     void cleanup() { Restore(); }
 
@@ -453,6 +482,83 @@ private slots:
         QCOMPARE(boxes.boxes.last().title, QString("保存成功"));
         QVERIFY(fileBytes(path).startsWith("电机:\n  转矩常数: "));
         QVERIFY(!fileBytes(path).contains('#'));
+    }
+
+    // Where the folder forbids a file beside the target, as it does a user that is not root:
+    // a writable file in a read-only folder is written in place; another's file in a sticky
+    // folder cannot be replaced (the final rename is refused), which is a failed save that
+    // leaves the file as it was. As root, the case runs again as the user nobody.
+    void saveWhereTheFolderForbidsAFileBeside_data()
+    {
+        QTest::addColumn<bool>("sticky");
+        QTest::newRow("writable file in a read-only folder") << false;
+        QTest::newRow("another's file in a sticky folder") << true;
+    }
+
+    void saveWhereTheFolderForbidsAFileBeside()
+    {
+        QFETCH(bool, sticky);
+        const QByteArray previous = "电机:\n  转矩常数: 0.5\n";
+        const char* targetVariable = "QUINTREL_TEST_SAVE_TARGET";
+        if (!otheruser::isRerun()) {
+            QTemporaryDir base;
+            QVERIFY(QFile::setPermissions(base.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                           QFile::ReadOther | QFile::ExeOther));
+            const QString folder = base.filePath("folder");
+            QVERIFY(QDir().mkdir(folder));
+            const QString target = folder + "/drive.yaml";
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(previous);
+            f.close();
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), 0666) == 0);
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), sticky ? 01777 : 0555) == 0);
+            const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(folder).constData(), 0755); });
+            if (!otheruser::isRoot()) {
+                if (sticky) QSKIP("needs a file of another user in the folder: run the tests as root");
+                qputenv(targetVariable, QFile::encodeName(target));
+                saveAs(target, previous, sticky);
+                qunsetenv(targetVariable);
+                return;
+            }
+            QProcessEnvironment extra;
+            extra.insert(targetVariable, target);
+            const otheruser::Rerun run = otheruser::rerun(QTest::currentTestFunction(), QTest::currentDataTag(), extra);
+            if (run.exitCode == otheruser::kCannotDrop) QSKIP("the tests cannot run as another user here");
+            QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+            // Seen by root as well: the file and nothing beside it.
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"drive.yaml"});
+            QCOMPARE(fileBytes(target) == previous, sticky);
+            return;
+        }
+        saveAs(QFile::decodeName(qgetenv(targetVariable)), previous, sticky);
+    }
+
+    // The tool does not die of a write past the process's file-size limit (SIGXFSZ at its
+    // default): the save fails as on a full disk, with its box.
+    void writePastTheSizeLimitFailsTheSave()
+    {
+        Restore restore;
+        WorkDir dir(false);
+        QTemporaryDir files;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_DFL);
+        struct rlimit previousLimit {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &previousLimit) == 0);
+        const auto restoreProcess = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &previousLimit);
+            std::signal(SIGXFSZ, previousHandler);
+        });
+        MainWindow w;
+        BoxCatcher boxes;
+        struct rlimit limit = previousLimit;
+        limit.rlim_cur = 16;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) QSKIP("no file-size limit here");
+        const QString path = files.filePath("drive.yaml");
+        chooseFile(path);
+        w.findChild<QPushButton*>("pushButton_saveConfigFile")->click();
+        ::setrlimit(RLIMIT_FSIZE, &previousLimit);
+        QCOMPARE(boxes.texts(), QStringList{"无法保存文件: " + path});
+        QVERIFY(!QFile::exists(path));
     }
 
     // The save dialog itself: a name typed without a suffix is written as .yaml, and an

@@ -31,6 +31,9 @@ SaveStatus saveFile(const QString& path, const QByteArray& data, QIODevice::Open
     if (target.exists() && !target.isFile() && !target.isDir()) return writeInPlace(path, data, extraMode, error);
 
     QSaveFile file(path);
+    // A writable file in a folder the user cannot write to (a shared folder, say) has no room
+    // beside it for the new content: it is written in place there, as it always could be.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | extraMode)) return failed(SaveStatus::CannotOpen, error, file.errorString());
     // Unwritten bytes may still sit in the buffer: flush before judging the write.
     if (file.write(data) != data.size() || !file.flush()) {
