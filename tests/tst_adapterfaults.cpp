@@ -7,6 +7,7 @@
 #include "app/workers.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -513,6 +514,130 @@ private slots:
         QVERIFY(!ui->pushButton_TP_start->isChecked());
     }
 
+    // A burst that the closed port ended had refused frames: it ends quietly, as a burst ended
+    // by a close always has; the refusals are logged, with no box.
+    void hybridBurstEndedByCloseWithRefusedFrames()
+    {
+        WorkDir dir(false);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        ui->pushButton_TP_start->setEnabled(true);
+        ui->spinBox_TP_times->setValue(100000);
+        ui->pushButton_clear->click();
+        ui->pushButton_TP_start->click();
+        QTest::qWait(40);
+        SimSetFailures(SIM_FAIL_TRANSMIT);
+        QTest::qWait(40);
+        // The port closes while a refused frame is still inside the adapter: that frame was
+        // refused, not kept back by the close, and is counted as such.
+        SimHoldTransmit(150);
+        QTest::qWait(20);
+        ui->pushButton_closeport->click();
+        SimSetFailures(0);
+        QTRY_VERIFY_WITH_TIMEOUT(ui->pushButton_TP_start->isEnabled(), 1000);
+        QTRY_COMPARE(MainWindowProbe::logLines(w).filter(QRegularExpression("^>>> Adapter refused \\d+ of \\d+ frames$")).size(), 1);
+        QTest::qWait(100);
+        QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join(" | ")));
+        const QStringList log = MainWindowProbe::logLines(w);
+        const int refused = log.filter(QRegularExpression("^\\[Adapter refused\\]: ")).size();
+        QVERIFY(refused > 0);
+        const QString count = log.filter(QRegularExpression("^>>> Adapter refused ")).first();
+        QCOMPARE(count.section(' ', 3, 3).toInt(), refused);
+        QCOMPARE(count.section(' ', 5, 5).toInt(), refused + log.filter(QRegularExpression("^\\[Trans ")).size());
+    }
+
+    // 上使能 ends at its first frame that did not leave, says so at once, and never enables
+    // Start: no hold after a refused enable, no burst to a drive that was not enabled.
+    void hybridEnableEndsAtARefusedFrame_data()
+    {
+        QTest::addColumn<QByteArray>("refused");
+        QTest::addColumn<QList<QByteArray>>("sent");
+        QTest::addColumn<bool>("enableLogged");
+        const QByteArray position = hex("ffffffffffffff9c"), enable = hex("fffffffffffffcfc");
+        QTest::newRow("position request") << position << QList<QByteArray>{} << false;
+        QTest::newRow("enable") << enable << QList<QByteArray>{position} << true;
+        QTest::newRow("hold") << hex("0102000000000000") << QList<QByteArray>{position, enable} << true;
+    }
+
+    void hybridEnableEndsAtARefusedFrame()
+    {
+        QFETCH(QByteArray, refused);
+        QFETCH(QList<QByteArray>, sent);
+        QFETCH(bool, enableLogged);
+        SimConfigure("position", "258");
+        WorkDir dir(false);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        takeSent();
+        ui->pushButton_clear->click();
+        refuseFrames(refused);
+        QElapsedTimer clock;
+        clock.start();
+        ui->pushButton_TP_Enable->click();
+        QTRY_COMPARE(boxes.texts(), QStringList{"适配器拒绝发送该帧"});
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(50);
+        QCOMPARE(sentBytes(), sent);
+        QVERIFY(!ui->pushButton_TP_start->isEnabled());
+        const QStringList log = MainWindowProbe::logLines(w);
+        QCOMPARE(log.contains(">>> Enable"), enableLogged);
+        QVERIFY(!log.contains(">>> Cannot get Position"));
+        QCOMPARE(log.last(), refusedLine(refused));
+        QCOMPARE(boxes.boxes.size(), 1);
+    }
+
+    // The boot-loader jump of a T71/T73 update that did not leave ends the update at once,
+    // with the box of its failure and nothing sent after it.
+    void bootloaderJumpThatDidNotLeave_data()
+    {
+        QTest::addColumn<bool>("closeInDialog");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("refused by the adapter") << false << "适配器拒绝发送该帧";
+        QTest::newRow("port closed while the file was chosen") << true << "请先打开设备";
+    }
+
+    void bootloaderJumpThatDidNotLeave()
+    {
+        QFETCH(bool, closeInDialog);
+        QFETCH(QString, box);
+        SimConfigure("product_type", "T71");
+        WorkDir dir(false);
+        MainWindow w;
+        Ui_MainWindow* ui = MainWindowProbe::ui(w);
+        BoxCatcher boxes;
+        openPort(w);
+        takeSent();
+        const QByteArray jump = hex("fffffff155b00000");
+        refuseFrames(jump);
+        const QString path = dir.path() + "/fw.rbl";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(firmwareimages::make(100, "8.8.8", "T71"));
+        f.close();
+        MainWindowProbe::answerOpenDialog(w, [ui, path, closeInDialog] {
+            for (int i = 0; i < 300 && (ui->label_type->text().isEmpty() || ui->label_FW->text().isEmpty()); ++i)
+                QTest::qWait(10);
+            if (closeInDialog) ui->pushButton_closeport->click();
+            return path;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        ui->pushButton_updateFW->click();
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(boxes.texts(), QStringList{box});
+        QVERIFY(!boxes.texts().contains("跳转失败，请重试！"));
+        QCOMPARE(sentBytes(), (QList<QByteArray>{hex("ffffffff57a00000"), hex("ffffffff56a00000")}));
+        QCOMPARE(MainWindowProbe::logLines(w).filter(refusedLine(jump)).size(), closeInDialog ? 0 : 1);
+        QVERIFY(ui->pushButton_updateFW->isEnabled());
+        QVERIFY(!MainWindowProbe::fwUpdateBusy(w));
+        QTest::qWait(100);
+        QVERIFY(sentBytes().isEmpty());
+    }
+
     // A firmware chunk refused for a moment fails the update: nothing is sent after it.
     void chunkRefusedDuringFirmwareTransfer()
     {
@@ -555,14 +680,27 @@ private slots:
         openPort(w);
         refuseFrames(frame);
         pressUpdateWithImage(w, dir.path(), firmwareimages::make(7 * 100, "8.8.8"));
-        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwDone(w), 15000);
+        // The refusal ends the transfer there and then: no wait for an acknowledgement, no
+        // version asked for, whatever the drive would answer.
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::logLines(w).contains(refusedLine(frame)), 5000);
+        QElapsedTimer sinceRefusal;
+        sinceRefusal.start();
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::fwDone(w), 5000);
+        QVERIFY2(sinceRefusal.elapsed() < 1000, qPrintable(QString::number(sinceRefusal.elapsed())));
         QVERIFY(!MainWindowProbe::fwSuccess(w));
         expectUpdateFailedBox(w, boxes);
-        QVERIFY(MainWindowProbe::logLines(w).contains(refusedLine(frame)));
+        QTest::qWait(300);
         const QList<QByteArray> took = sentBytes();
         QVERIFY(!took.contains(frame));
         const bool chunksSent = std::any_of(took.begin(), took.end(), [](const QByteArray& f) { return f[0] == char(0xFA); });
         QCOMPARE(chunksSent, frame[5] == char(0xA1));
+        // Nothing after the refused frame: the transfer's last frame taken is a chunk, or,
+        // with the start refused, the two queries before it.
+        QVERIFY(!took.isEmpty());
+        if (chunksSent)
+            QCOMPARE(took.last()[0], char(0xFA));
+        else
+            QCOMPARE(took.last(), hex("ffffffff56a00000"));
     }
 };
 

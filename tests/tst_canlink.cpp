@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -268,7 +270,8 @@ private slots:
     }
 
     // A frame the adapter does not take is no sent frame: false, and a line that says so,
-    // whether or not the caller logs its frames.
+    // whether or not the caller logs its frames. The send itself tells a refusal from a
+    // closed port; a logged frame's line is opened before the hand-over and given after it.
     void refusedFrameIsSaidNotSent_data()
     {
         QTest::addColumn<bool>("log");
@@ -282,49 +285,60 @@ private slots:
         Link link;
         link.can.OpenCAN(3, 0);
         QSignalSpy lines(&link.can, &CanThread::writeLog);
+        QSignalSpy opened(&link.can, &CanThread::sendLineOpened);
         uchar frame[8] = {0xF1, 0x07, 0x11, 0x00, 0x00, 0x20, 0x41, 0x00};
         SimSetFailures(SIM_FAIL_TRANSMIT);
         QVERIFY(!link.can.TransmitCAN(0x141, frame, false, false, 8, log));
-        QCOMPARE(lines.count(), 1);
+        QCOMPARE(link.can.transmit(0x141, frame, false, false, 8, log), SendResult::Refused);
+        QCOMPARE(lines.count(), 2);
         QCOMPARE(lines.at(0).at(0).toString(), QString("[Adapter refused]: f1 07 11 00 00 20 41 00"));
         QVERIFY(takeSent().empty());
         SimSetFailures(0);
-        QVERIFY(link.can.TransmitCAN(0x141, frame, false, false, 8, log));
-        QCOMPARE(lines.count(), log ? 2 : 1);
+        QCOMPARE(link.can.transmit(0x141, frame, false, false, 8, log), SendResult::Sent);
+        QCOMPARE(lines.count(), log ? 3 : 2);
+        QCOMPARE(opened.count(), log ? 3 : 0);
         QCOMPARE(takeSent().size(), size_t(1));
+
+        link.can.CloseCAN();
+        QCOMPARE(link.can.transmit(0x141, frame, false, false, 8, log), SendResult::PortClosed);
+        QCOMPARE(lines.count(), log ? 3 : 2);
+        QCOMPARE(opened.count(), log ? 3 : 0);
     }
 
-    // The drive answers inside Transmit: its reply must not overtake the request's log line.
-    void replyNeverOvertakesItsRequestLine()
+    // An adapter slow to return from Transmit (a loaded bus) holds no reply back: the drive's
+    // answer is handed on while the sender still waits, after its request's line was opened.
+    void replyHandedOnWhileTheAdapterReturnsLate()
     {
         Link link;
         link.can.OpenCAN(3, 0);
         link.can.filterId = 0;
         QMutex mutex;
         QStringList order;
+        const auto note = [&](const QString& what) {
+            QMutexLocker lock(&mutex);
+            order << what;
+        };
+        QObject::connect(&link.can, &CanThread::sendLineOpened, &link.can, [&] { note("opened"); }, Qt::DirectConnection);
         QObject::connect(
-            &link.can, &CanThread::writeLog, &link.can,
-            [&](const QString&) {
-                QThread::msleep(3);   // a slow log: the receive loop polls many times meanwhile
-                QMutexLocker lock(&mutex);
-                order << "request";
-            },
-            Qt::DirectConnection);
+            &link.can, &CanThread::writeLog, &link.can, [&](const QString& line) { note(line); }, Qt::DirectConnection);
         QObject::connect(
-            &link.can, &CanThread::recv_signal, &link.can,
-            [&](CanFrameData, int, float) {
-                QMutexLocker lock(&mutex);
-                order << "reply";
-            },
+            &link.can, &CanThread::recv_signal, &link.can, [&](CanFrameData, int, float) { note("reply"); },
             Qt::DirectConnection);
         link.can.start();
-        uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
-        for (int i = 0; i < 10; ++i) {
-            QVERIFY(link.can.TransmitCAN(0, read, false, false, 8, true));
-            QTRY_COMPARE(link.rx.count(), i + 1);
-        }
+        SimSlowTransmit(1500);
+        std::atomic<bool> returned{false};
+        std::thread sender([&] {
+            uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
+            link.can.TransmitCAN(0, read, false, false, 8, true);
+            returned = true;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(link.rx.count(), 1, 5000);
+        const bool replyCameFirst = !returned;
+        sender.join();
+        SimSlowTransmit(0);
+        QVERIFY2(replyCameFirst, "the reply waited for Transmit to return");
         QMutexLocker lock(&mutex);
-        for (int i = 0; i < order.size(); ++i) QCOMPARE(order[i], QString(i % 2 ? "reply" : "request"));
+        QCOMPARE(order, (QStringList{"opened", "reply", "[Trans ]: f1 07 12 00 00 00 00 00"}));
     }
 
     // The adapter's 32-bit microsecond stamp wraps; the time base keeps rising across it.

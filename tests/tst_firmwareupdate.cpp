@@ -211,25 +211,35 @@ private slots:
         QCOMPARE(sentBytes(), (QList<QByteArray>{kVersionQuery, kTypeQuery}));
     }
 
+    // Only Yes goes on; a stray Enter or Space presses the default, No.
     void otherModelIsAskedAbout_data()
     {
+        QTest::addColumn<QMessageBox::StandardButton>("button");
+        QTest::addColumn<Qt::Key>("key");
         QTest::addColumn<bool>("yes");
-        QTest::newRow("No sends nothing") << false;
-        QTest::newRow("Yes jumps to the bootloader first") << true;
+        QTest::newRow("No sends nothing") << QMessageBox::No << Qt::Key_unknown << false;
+        QTest::newRow("Yes jumps to the bootloader first") << QMessageBox::Yes << Qt::Key_unknown << true;
+        QTest::newRow("Enter is No") << QMessageBox::NoButton << Qt::Key_Return << false;
+        QTest::newRow("Space on the focused button is No") << QMessageBox::NoButton << Qt::Key_Space << false;
+        QTest::newRow("Escape is No") << QMessageBox::NoButton << Qt::Key_Escape << false;
     }
 
     void otherModelIsAskedAbout()
     {
+        QFETCH(QMessageBox::StandardButton, button);
+        QFETCH(Qt::Key, key);
         QFETCH(bool, yes);
         SimConfigure("product_type", "T73");
         WorkDir dir(false);
         MainWindow w;
         openPort(w);
         takeSent();
-        BoxCatcher boxes(yes ? QMessageBox::Yes : QMessageBox::No);
+        BoxCatcher boxes = key == Qt::Key_unknown ? BoxCatcher(button) : BoxCatcher(key);
         answerWith(w, writeImage(dir, firmwareimages::make(100, "2.0.0", "T71")));
         MainWindowProbe::ui(w)->pushButton_updateFW->click();
         QCOMPARE(boxes.texts().value(0), QString("产品型号不一致，是否继续升级"));
+        QCOMPARE(boxes.boxes.value(0).defaultButton, QMessageBox::No);
+        QVERIFY(!boxes.boxes.value(0).keyIgnored);
         SentLog sent;
         if (!yes) {
             QTest::qWait(100);

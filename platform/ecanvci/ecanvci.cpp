@@ -94,5 +94,6 @@ uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTr
 void SimHoldTransmit(uint32_t ms) { VirtualBus::instance().holdNextTransmit(ms); }
 uint32_t SimEnteredDuringTransmit() { return VirtualBus::instance().enteredDuringTransmit(); }
 void SimRefuseFrames(const uint8_t* prefix, uint32_t len) { VirtualBus::instance().refuseFrames(prefix, len); }
+void SimSlowTransmit(uint32_t ms) { VirtualBus::instance().slowTransmit(ms); }
 
 }   // extern "C"

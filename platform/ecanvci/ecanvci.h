@@ -171,4 +171,7 @@ ECANVCI_API uint32_t SimEnteredDuringTransmit();
 // Makes Transmit refuse (take no frame, return 0) every frame whose data starts with these
 // len bytes, as a full queue or a bus off would; len 0 refuses none again.
 ECANVCI_API void SimRefuseFrames(const uint8_t* prefix, uint32_t len);
+// Makes every Transmit call return ms milliseconds after it has taken or refused its frames
+// (the drive has answered by then), as an adapter waiting out a loaded bus does; 0 ends it.
+ECANVCI_API void SimSlowTransmit(uint32_t ms);
 }

@@ -175,6 +175,14 @@ uint32_t VirtualBus::transmit(uint32_t ch, const CanFrameObject* frames, uint32_
     calls_[SIM_TRANSMIT].fetch_add(1);
     if (inFlight.channel && inFlight.channel->fetch_add(1) > 0) overlaps_.fetch_add(1);
     if (const uint32_t ms = holdNextTransmitMs_.exchange(0)) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const uint32_t taken = takeFrames(ch, frames, count);
+    // Returns late, the bus free meanwhile: replies and streams flow while the caller waits.
+    if (const uint32_t ms = transmitReturnMs_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return taken;
+}
+
+uint32_t VirtualBus::takeFrames(uint32_t ch, const CanFrameObject* frames, uint32_t count)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (ch > 1 || !frames || !open_ || !channels_[ch].started || failing(SIM_FAIL_TRANSMIT)) return 0;
     std::vector<sim::Frame> replies;
@@ -285,6 +293,7 @@ void VirtualBus::reset()
     overlaps_.store(0);
     enteredDuringTransmit_.store(0);
     holdNextTransmitMs_.store(0);
+    transmitReturnMs_.store(0);
     refusedPrefix_.clear();
     for (auto& c : calls_) c.store(0);
 }

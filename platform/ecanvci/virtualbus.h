@@ -60,6 +60,7 @@ public:
     void holdNextTransmit(uint32_t ms) { holdNextTransmitMs_.store(ms); }
     uint32_t enteredDuringTransmit() const { return enteredDuringTransmit_.load(); }
     void refuseFrames(const uint8_t* prefix, uint32_t len);
+    void slowTransmit(uint32_t ms) { transmitReturnMs_.store(ms); }
 
 private:
     VirtualBus();
@@ -76,6 +77,8 @@ private:
     uint64_t nowUs() const;
     uint32_t stampLocked() const;
     void pushLocked(uint32_t ch, const CanFrameObject& frame);
+    // Takes the frames of one Transmit call under the bus lock; how many were taken.
+    uint32_t takeFrames(uint32_t ch, const CanFrameObject* frames, uint32_t count);
     void deliverLocked(uint32_t ch, const std::vector<sim::Frame>& frames);
     void tickerLoop();
     void stopTickerLocked(std::unique_lock<std::mutex>& lock);
@@ -99,6 +102,7 @@ private:
     std::atomic<int> transmitsInside_{0};
     std::atomic<uint32_t> enteredDuringTransmit_{0};
     std::atomic<uint32_t> holdNextTransmitMs_{0};
+    std::atomic<uint32_t> transmitReturnMs_{0};
     std::vector<uint8_t> refusedPrefix_;   // under mutex_; empty: none refused
     std::atomic<uint32_t> calls_[SIM_ENTRY_COUNT] = {};
 };

@@ -148,10 +148,15 @@ void CanThread::CloseCAN()
 
 bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag, int len, bool log)
 {
-    // One frame record at a time: a caller's frame is never interleaved with another's. The
-    // lock also keeps the receive loop from delivering a reply before the request's log line.
+    return transmit(id, data, extFlag, remoteFlag, len, log) == SendResult::Sent;
+}
+
+SendResult CanThread::transmit(uint id, const uchar* data, bool extFlag, bool remoteFlag, int len, bool log)
+{
+    // One frame record at a time: a caller's frame is never interleaved with another's, and
+    // a close waits for a hand-over in progress.
     QMutexLocker locker(&transmitLock);
-    if (!isOpen) return false;
+    if (!isOpen) return SendResult::PortClosed;
 
     const int n = std::clamp(len, 0, 8);
     CanFrameObject frame;
@@ -163,6 +168,9 @@ bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag,
     frame.dataLen = static_cast<uint8_t>(n);
     if (n > 0 && data) std::memcpy(frame.data, data, static_cast<size_t>(n));
 
+    // The line's place is taken before the drive can answer; the receive loop never waits
+    // for an adapter slow to return.
+    if (log) emit sendLineOpened();
     // Only a frame the adapter took is logged as sent (bus off, cable out, queue full);
     // a refused one is always said, whether or not the caller logs its frames.
     const bool sent = Transmit && Transmit(deviceType, deviceIndex, canIndex, &frame, 1) == 1;
@@ -170,7 +178,7 @@ bool CanThread::TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag,
         emit writeLog(QStringLiteral("[Adapter refused]:") + protocol::hexBytes(frame.data, n));
     else if (log)
         emit writeLog(QStringLiteral("[Trans ]:") + protocol::hexBytes(frame.data, n));
-    return sent;
+    return sent ? SendResult::Sent : SendResult::Refused;
 }
 
 float CanThread::timestepOf(uint64_t unwrappedStamp)
@@ -207,8 +215,6 @@ void CanThread::run()
         // The adapter never writes more records than asked for; never read past them.
         n = std::min(n, kFramesPerPoll);
         if (n == 0) continue;
-        // A reply the adapter already holds waits for its request's log line (TransmitCAN).
-        QMutexLocker order(&transmitLock);
         for (uint32_t i = 0; i < n; ++i) {
             const CanFrameObject& rec = recvBuf[i];
             // Every frame on the bus counts toward the wraps, also those the filter drops.

@@ -2,6 +2,7 @@
 // channel, transmits frames and runs the receive loop on its own thread.
 #pragma once
 
+#include "can/sendresult.h"
 #include "ecanvci.h"
 
 #include <QMetaType>
@@ -72,6 +73,8 @@ public:
     void OpenCAN(uchar baudIndex, int canIndex);
     void CloseCAN();
     bool TransmitCAN(uint id, uchar* data, bool extFlag, bool remoteFlag, int len, bool log);
+    // The same send, saying why a frame did not leave.
+    SendResult transmit(uint id, const uchar* data, bool extFlag, bool remoteFlag, int len, bool log);
     void stop();
 
     // The time base of a received frame, in seconds, from its unwrapped stamp.
@@ -82,6 +85,10 @@ public:
 
 signals:
     void recv_signal(CanFrameData recvData, int length, float timestep);
+    // A logged frame's line takes its place in the log as the frame is handed to the adapter
+    // (sendLineOpened) and gets its text once the adapter has answered (the writeLog that
+    // follows). A reply the drive sends meanwhile is handed on at once and logged after it.
+    void sendLineOpened();
     void writeLog(const QString& text);
 
 protected:

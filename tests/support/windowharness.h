@@ -23,30 +23,18 @@
 #include <memory>
 #include <vector>
 
-// Records every modal message box (title, text) and answers it.
+// Records every modal message box (title, text, the button Enter would press) and answers
+// it with a button, or with a key as a user's stray press would.
 class BoxCatcher : public QObject {
 public:
     struct Box {
         QString title;
         QString text;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        bool keyIgnored = false;   // the key answered nothing; the box was rejected
     };
-    explicit BoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer_(answer)
-    {
-        timer_.setInterval(5);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == last_) return;
-            last_ = box;
-            boxes << Box{box->windowTitle(), box->text()};
-            QAbstractButton* b = box->button(answer_);
-            if (!b) b = box->button(QMessageBox::Ok);
-            if (b)
-                b->click();
-            else
-                box->reject();
-        });
-        timer_.start();
-    }
+    explicit BoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer_(answer) { start(); }
+    explicit BoxCatcher(Qt::Key key) : key_(key) { start(); }
     QStringList texts() const
     {
         QStringList t;
@@ -56,8 +44,41 @@ public:
     QList<Box> boxes;
 
 private:
+    void start()
+    {
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == last_) return;
+            last_ = box;
+            QAbstractButton* defaultButton = box->defaultButton();
+            boxes << Box{box->windowTitle(), box->text(),
+                         defaultButton ? box->standardButton(defaultButton) : QMessageBox::NoButton};
+            if (key_ != Qt::Key_unknown) {
+                // Where the keyboard focus is, as a user's press lands.
+                QWidget* focus = box->focusWidget();
+                QTest::keyClick(focus ? focus : box, key_);
+                // A key the box ignored would leave it open for good: closed, and noted.
+                QTimer::singleShot(200, box, [this, box] {
+                    if (!box->isVisible()) return;
+                    boxes.last().keyIgnored = true;
+                    box->reject();
+                });
+                return;
+            }
+            QAbstractButton* b = box->button(answer_);
+            if (!b) b = box->button(QMessageBox::Ok);
+            if (b)
+                b->click();
+            else
+                box->reject();
+        });
+        timer_.start();
+    }
+
     QTimer timer_;
-    QMessageBox::StandardButton answer_;
+    QMessageBox::StandardButton answer_ = QMessageBox::Ok;
+    Qt::Key key_ = Qt::Key_unknown;
     QPointer<QMessageBox> last_;
 };
 

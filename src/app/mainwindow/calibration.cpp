@@ -19,27 +19,27 @@ void MainWindow::on_pushButton_StartCalib_toggled(bool checked)
     // Our own setChecked below, and the decoder's on "calibration finished", land here too.
     if (reentryGuard) return;
     reentryGuard = true;
-    if (transmitFrame(protocol::calibrationRequest(checked))) {
+    if (const SendResult sent = transmitFrame(protocol::calibrationRequest(checked)); sent == SendResult::Sent) {
         ui->pushButton_StartCalib->setText(checked ? QStringLiteral("停止校准") : QStringLiteral("1.开始校准"));
     } else {
         ui->pushButton_StartCalib->setChecked(!ui->pushButton_StartCalib->isChecked());
-        showSendFailure();
+        showSendFailure(sent);
     }
     reentryGuard = false;
 }
 
 void MainWindow::on_pushButton_readTorqueCalib_clicked()
 {
-    bool sent;
+    SendResult sent;
     {
         QMutexLocker lock(&sendMutex);
         std::memcpy(txData, protocol::torqueTableReadRequest().data(), sizeof txData);
-        sent = canThread->TransmitCAN(static_cast<uint>(ui->spinBox_id->value()), txData, ui->checkBox_EXT->isChecked(),
-                                      ui->checkBox_RTR->isChecked(), 8, true);
+        sent = canThread->transmit(static_cast<uint>(ui->spinBox_id->value()), txData, ui->checkBox_EXT->isChecked(),
+                                   ui->checkBox_RTR->isChecked(), 8, true);
     }
-    if (!sent) {
+    if (sent != SendResult::Sent) {
         qDebug().noquote() << "transmit error";
-        showSendFailure();
+        showSendFailure(sent);
     }
 }
 
@@ -73,8 +73,8 @@ void MainWindow::on_pushButton_writeTorqueCalib_clicked()
     const int count = int(points.size());
     for (int i = 0; i < count; ++i) {
         const std::array<quint8, 8> frame = torqueTablePointFrame(count, i, points.at(i));
-        if (!transmitFrame(frame)) {
-            showSendFailure();
+        if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) {
+            showSendFailure(sent);
             return;
         }
     }

@@ -88,13 +88,18 @@ void MainWindow::on_pushButton_updateFW_clicked()
     }
     if (header.model != productType &&
         QMessageBoxWindow(QMessageBoxType::Question, QStringLiteral("Warning"),
-                          QStringLiteral("产品型号不一致，是否继续升级")) == QMessageBox::No)
+                          QStringLiteral("产品型号不一致，是否继续升级"), QMessageBox::No) == QMessageBox::No)
         return;
 
     // These models must be sent into their bootloader first; the type is the drive's own.
     if (productType == QLatin1String("T71") || productType == QLatin1String("T73")) {
         fwJumpAck = false;
-        transmitFrame(protocol::bootloaderJumpRequest());   // a frame that did not leave ends in the time-out below
+        // A jump that did not leave is said at once; waiting for its answer would only end
+        // in the time-out below.
+        if (const SendResult sent = transmitFrame(protocol::bootloaderJumpRequest()); sent != SendResult::Sent) {
+            showSendFailure(sent);
+            return;
+        }
         const QPointer<MainWindow> alive(this);
         QElapsedTimer waited;
         waited.start();

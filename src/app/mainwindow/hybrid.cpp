@@ -39,9 +39,10 @@ bool sleepUntil(WorkerPool& workers, std::chrono::steady_clock::time_point deadl
 void MainWindow::on_pushButton_TP_Enable_clicked(bool)
 {
     positionReceived = false;
-    if (!transmitFrame(protocol::positionRequest(), QStringLiteral(">>> Get Position"))) {
+    if (const SendResult sent = transmitFrame(protocol::positionRequest(), QStringLiteral(">>> Get Position"));
+        sent != SendResult::Sent) {
         ui->pushButton_TP_start->setChecked(false);
-        showSendFailure();
+        showSendFailure(sent);
         return;
     }
 
@@ -61,8 +62,14 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
     }
 
     emit writeLog(QStringLiteral(">>> Enable"));
-    transmitFrame(protocol::hybridEnableRequest());
-    transmitFrame(hybrid::holdFrame(tpCurrentPosition));
+    // A burst must never go to a drive that was not enabled and told to hold: the steps end
+    // at the first frame that did not leave, and Start is not enabled.
+    for (const protocol::Frame& frame : {protocol::hybridEnableRequest(), hybrid::holdFrame(tpCurrentPosition)}) {
+        if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) {
+            showSendFailure(sent);
+            return;
+        }
+    }
     ui->pushButton_TP_start->setEnabled(true);
 }
 
@@ -91,18 +98,22 @@ void MainWindow::on_pushButton_TP_start_clicked(bool checked)
             using clock = std::chrono::steady_clock;
             const clock::time_point t0 = clock::now();
             SendTally tally;
+            bool portClosed = false;
             for (int k = 1; k <= count; ++k) {
                 if (workers->stopRequested()) return;
                 // Refilled every time: another sender may have used the buffer meanwhile.
-                const bool sent = transmitFrame(frame);
-                if (!sent && !canThread->isOpen) break;   // port closed: end quietly
+                const SendResult sent = transmitFrame(frame);
+                if (sent == SendResult::PortClosed) {
+                    portClosed = true;   // ends quietly: the refusals are logged, no box
+                    break;
+                }
                 // A frame the adapter refused is counted; the burst keeps its grid.
                 tally.count(sent);
                 if (!sleepUntil(*workers, t0 + k * kBurstStep)) return;
             }
-            workers->postToGui([this, tally] {
+            workers->postToGui([this, tally, portClosed] {
                 finishHybridBurst();
-                reportRefusals(tally);
+                reportRefusals(tally, !portClosed);
             });
         });
     } else {

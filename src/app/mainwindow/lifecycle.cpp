@@ -16,6 +16,7 @@
 #include <QProgressDialog>
 #include <QThread>
 
+#include <csignal>
 #include <future>
 #include <system_error>
 
@@ -47,6 +48,11 @@ std::future<StartupDefinitions> readDefinitionsAhead()
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
+#ifdef SIGXFSZ
+    // A write past the process's file-size limit then fails like a full disk, with its save's
+    // box, instead of ending the tool and every unsaved result of the session with it.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     std::future<StartupDefinitions> definitionsAhead = readDefinitionsAhead();
     ui->setupUi(this);
     formIndex.build(this);
@@ -189,7 +195,7 @@ void MainWindow::initUI()
 
     // 9. Command buttons.
     const auto sendOrComplain = [this](const protocol::Frame& frame) {
-        if (!transmitFrame(frame)) showSendFailure();
+        if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) showSendFailure(sent);
     };
     connect(ui->pushButton_fw, &QPushButton::clicked, this, [sendOrComplain] {
         protocol::Frame f;
@@ -289,7 +295,13 @@ void MainWindow::initUI()
 
     // 15. Log and status panes.
     connect(this, &MainWindow::writeLog, this, &MainWindow::showLogInText);
-    connect(canThread.get(), &CanThread::writeLog, this, &MainWindow::showLogInText, Qt::QueuedConnection);
+    // A logged frame's line keeps the place it took when the frame was handed over.
+    connect(
+        canThread.get(), &CanThread::sendLineOpened, this, [this] { pendingLog.openSendLine(currentLogStamp()); },
+        Qt::QueuedConnection);
+    connect(
+        canThread.get(), &CanThread::writeLog, this,
+        [this](const QString& text) { pendingLog.closeSendLine(currentLogStamp(), text); }, Qt::QueuedConnection);
     connect(this, &MainWindow::printStateWord, this, &MainWindow::showStateMsg);
     connect(this, &MainWindow::printErrorWord, this, &MainWindow::showErrorMsg);
 

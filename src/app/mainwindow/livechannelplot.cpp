@@ -162,8 +162,8 @@ void MainWindow::on_pushButton_display_clicked()
         return;
     }
 
-    if (!transmitFrame(protocol::liveDisplayRequest(mask))) {
-        showSendFailure();
+    if (const SendResult sent = transmitFrame(protocol::liveDisplayRequest(mask)); sent != SendResult::Sent) {
+        showSendFailure(sent);
         return;
     }
     firstSamplePending = true;

@@ -4,6 +4,8 @@
 
 #include "app/formindex.h"
 #include "app/logformat.h"
+#include "app/pendinglog.h"
+#include "can/sendresult.h"
 #include "protocol/motorprotocol.h"
 #include "protocol/replies.h"
 
@@ -12,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QMap>
 #include <QMutex>
 #include <QPointer>
@@ -144,25 +147,29 @@ private:
 
     // Send path.
     bool CAN_transmit(unsigned int len = 8, bool log = true);
+    // CAN_transmit, saying why a frame did not leave.
+    SendResult sendTxData(unsigned int len = 8, bool log = true);
     // Fill txData and send it as one step under the send lock; the second form first logs
     // the request's line (none when empty).
-    bool transmitFrame(const protocol::Frame& frame, unsigned int len = 8, bool log = true);
-    bool transmitFrame(const protocol::Frame& frame, const QString& logLine);
+    SendResult transmitFrame(const protocol::Frame& frame, unsigned int len = 8, bool log = true);
+    SendResult transmitFrame(const protocol::Frame& frame, const QString& logLine);
     // The box of an operation that needs the channel open.
     void showOpenDeviceFirst();
-    // The box of an operation whose frame did not leave: the channel was closed, or the
-    // adapter refused the frame (counted instead while a tally is open).
-    void showSendFailure();
+    // The box of an operation whose frame did not leave, as its send said: the channel was
+    // closed, or the adapter refused the frame (counted instead while a tally is open).
+    void showSendFailure(SendResult result);
     void showAdapterRefused();
     // Frames one user action of many sends handed to the open channel, and how many of them
     // the adapter refused.
     struct SendTally {
         int attempted = 0;
         int refused = 0;
-        void count(bool sent)
+        // A frame kept back by a closed port was never handed over: not counted.
+        void count(SendResult result)
         {
+            if (result == SendResult::PortClosed) return;
             ++attempted;
-            if (!sent) ++refused;
+            if (result == SendResult::Refused) ++refused;
         }
     };
     // At the end of such an action: one log line and, when showBox, one box if any was
@@ -191,9 +198,13 @@ private:
     void applyReply(const protocol::TableRow& reply, const uchar* recvData, int length, float timestep);
 
     // Port, log, panes, boxes.
+    // The stamp of a line logged now, with its blank; the pane takes the lines every 16 ms.
+    const QString& currentLogStamp();
     void showStateMsg(QString text);
     void showErrorMsg(QString text, QColor color);
-    int QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text);
+    // defaultButton: the button Enter presses (NoButton: the box's own choice).
+    int QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text,
+                          QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
     // The box a drive's reply opens. Later frames are decoded inside its event loop, so
     // while one is open a further reply's box becomes a log line of its text instead.
     void replyBox(QMessageBoxType type, const QString& title, const QString& text);
@@ -295,15 +306,14 @@ private:
     MotorConfig roundtripMode = MotorConfig::Torque;
     // The action of many sends whose row is being pressed; its rows count, not box, refusals.
     SendTally* sendTally = nullptr;
-    // The running roundtrip test's sends.
+    // The running roundtrip test's sends, and whether a closed port ended it.
     SendTally roundtripTally;
+    bool roundtripEndedByClose = false;
     // The list the last processExcelFile call read.
     QList<std::pair<double, double>> torqueCalibPoints;
 
-    // Log lines stamped but not yet in the pane, appended every 16 ms: each line with the
-    // separator before it, and where each starts.
-    QString pendingLog;
-    QList<qsizetype> pendingLogStarts;
+    // Log lines stamped but not yet in the pane, appended every 16 ms.
+    PendingLog pendingLog;
     QTimer logFlushTimer;
     LogClock logClock;
     int logStampMs = -1;

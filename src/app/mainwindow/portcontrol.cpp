@@ -70,7 +70,9 @@ void MainWindow::on_pushButton_closeport_clicked()
     ui->plot->setInteractions(ui->plot->interactions() | QCP::iRangeDrag | QCP::iRangeZoom);
 }
 
-void MainWindow::showLogInText(const QString& text)
+void MainWindow::showLogInText(const QString& text) { pendingLog.append(currentLogStamp(), text); }
+
+const QString& MainWindow::currentLogStamp()
 {
     // Stamped now; appended with the others of the same 16 ms, which keeps the pane up
     // with a saturated bus. The clock is synced to local time at the start of each batch.
@@ -83,20 +85,19 @@ void MainWindow::showLogInText(const QString& text)
         logStampMs = ms;
         logStampText = logStamp(ms) + QLatin1Char(' ');
     }
-    pendingLogStarts.append(pendingLog.size());
-    pendingLog += QLatin1Char('\n');
-    pendingLog += logStampText;
-    pendingLog += text;
+    return logStampText;
 }
 
 void MainWindow::flushLog()
 {
     logFlushTimer.stop();
-    if (pendingLogStarts.isEmpty()) return;
+    if (pendingLog.isEmpty()) return;
     QPlainTextEdit* pane = ui->plainTextEdit_display;
     QTextDocument* doc = pane->document();
     const int limit = doc->maximumBlockCount();
-    const qsizetype count = pendingLogStarts.size();
+    const QList<qsizetype>& starts = pendingLog.starts();
+    const QString& lines = pendingLog.text();
+    const qsizetype count = starts.size();
     const qsizetype first = limit > 0 && count > limit ? count - limit : 0;
 
     // The lines the batch pushes out are removed before it goes in, and a batch that fills
@@ -114,13 +115,11 @@ void MainWindow::flushLog()
         cursor.removeSelectedText();
     }
     // Each pending line starts with its separator; the first line of an empty pane needs none.
-    const qsizetype from = pendingLogStarts[first] + (doc->isEmpty() ? 1 : 0);
+    const qsizetype from = starts[first] + (doc->isEmpty() ? 1 : 0);
     cursor.setPosition(doc->characterCount() - 1);
-    cursor.insertText(QString::fromRawData(pendingLog.constData() + from, pendingLog.size() - from));
+    cursor.insertText(QString::fromRawData(lines.constData() + from, lines.size() - from));
     cursor.endEditBlock();
-    // Emptied but kept allocated for the next batch.
-    pendingLog.resize(0);
-    pendingLogStarts.resize(0);
+    pendingLog.taken();
     // A view at the bottom stays there, as appending to the pane keeps it.
     if (atBottom) bar->setValue(bar->maximum());
     pane->moveCursor(QTextCursor::End);
@@ -129,7 +128,6 @@ void MainWindow::flushLog()
 void MainWindow::on_pushButton_clear_clicked()
 {
     pendingLog.clear();
-    pendingLogStarts.clear();
     ui->plainTextEdit_display->clear();
 }
 
@@ -144,7 +142,8 @@ void MainWindow::showErrorMsg(QString text, QColor color)
     ui->textEdit_error->moveCursor(QTextCursor::End);
 }
 
-int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text)
+int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, const QString& text,
+                                  QMessageBox::StandardButton defaultButton)
 {
     // Nobody is left to read it; a question counts as declined.
     if (closing) return type == QMessageBoxType::Question ? QMessageBox::No : QMessageBox::Ok;
@@ -162,6 +161,7 @@ int MainWindow::QMessageBoxWindow(QMessageBoxType type, const QString& title, co
     }
     box.setText(text);
     box.setWindowTitle(title);
+    if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
     // Sends of other actions, made in the box's event loop, are not the pressed row's.
     const QScopedValueRollback<SendTally*> notCounting(sendTally, nullptr);
     return box.exec();

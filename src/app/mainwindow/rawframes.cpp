@@ -56,18 +56,18 @@ void MainWindow::on_pushButton_set_clicked()
     in.tv = boxInput(ui->doubleSpinBox_tv);
     in.tau = boxInput(ui->doubleSpinBox_tau);
 
-    if (!transmitFrame(rawframes::quickSetGainsFrame(in), 8, true)) {
-        showSendFailure();
+    if (const SendResult sent = transmitFrame(rawframes::quickSetGainsFrame(in), 8, true); sent != SendResult::Sent) {
+        showSendFailure(sent);
         return;
     }
     QThread::msleep(2);
-    if (!transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true)) showSendFailure();
+    if (const SendResult sent = transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true); sent != SendResult::Sent) showSendFailure(sent);
 }
 
 void MainWindow::on_pushButton_clearState_clicked()
 {
-    if (!transmitFrame(rawframes::clearStateFrame(), 8, true)) {
-        showSendFailure();
+    if (const SendResult sent = transmitFrame(rawframes::clearStateFrame(), 8, true); sent != SendResult::Sent) {
+        showSendFailure(sent);
         return;
     }
     ui->textEdit_error->clear();

@@ -62,6 +62,7 @@ void MainWindow::startRoundtrip(bool checked, MotorConfig mode)
     roundtripTimer->totalMs = toMs(total->value());
     emit writeLog(QStringLiteral(">>> start Roundtrip"));
     roundtripTally = SendTally();
+    roundtripEndedByClose = false;
     setRoundtripStatus(status, true);
     roundtripTimer->startTimers();
 }
@@ -88,16 +89,17 @@ void MainWindow::RoundtriggerCallback(unsigned long runtimes)
     const MotorConfig mode = roundtripMode;
     const float value = static_cast<float>((runtimes % 2 == 1 ? up : down)->value());
     const protocol::Frame frame = protocol::writeRequest(mode, value);
-    const bool sent = transmitFrame(frame, QStringLiteral(">>> Set \"%1\" Value: %2     [%3]")
-                                               .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
-                                               .arg(QString::number(static_cast<double>(value), 'g', 6))
-                                               .arg(runtimes + 1));
-    if (sent || canThread->isOpen) {
+    const SendResult sent = transmitFrame(frame, QStringLiteral(">>> Set \"%1\" Value: %2     [%3]")
+                                                     .arg(QLatin1String(protocol::parameterInfo(mode)->logName))
+                                                     .arg(QString::number(static_cast<double>(value), 'g', 6))
+                                                     .arg(runtimes + 1));
+    if (sent != SendResult::PortClosed) {
         // A step the adapter refused leaves the drive on the last set-point; the run goes on
         // and reports its refusals when it ends.
         roundtripTally.count(sent);
         return;
     }
+    roundtripEndedByClose = true;
     roundtripTimer->stopTimer();
     showOpenDeviceFirst();
 }
@@ -109,7 +111,8 @@ void MainWindow::stopRoundtripCallback()
     // A run the closed port ended shows that box alone.
     const SendTally tally = roundtripTally;
     roundtripTally = SendTally();
-    reportRefusals(tally, canThread->isOpen);
+    reportRefusals(tally, !roundtripEndedByClose);
+    roundtripEndedByClose = false;
 }
 
 void MainWindow::setRoundtripStatus(QString mode, bool running)

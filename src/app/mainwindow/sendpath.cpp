@@ -29,34 +29,36 @@ void MainWindow::refreshTransmitTarget()
     txRtr = ui->checkBox_RTR->isChecked();
 }
 
-bool MainWindow::CAN_transmit(unsigned int len, bool log)
+bool MainWindow::CAN_transmit(unsigned int len, bool log) { return sendTxData(len, log) == SendResult::Sent; }
+
+SendResult MainWindow::sendTxData(unsigned int len, bool log)
 {
     if (len - 1 > 7) {
         qDebug().noquote() << "transmit Length error";
-        return false;
+        return SendResult::Refused;
     }
     QMutexLocker lock(&sendMutex);
-    const bool sent = canThread->TransmitCAN(txId, txData, txExt, txRtr, static_cast<int>(len), log);
-    if (!sent) qDebug().noquote() << "transmit error";
+    const SendResult result = canThread->transmit(txId, txData, txExt, txRtr, static_cast<int>(len), log);
+    if (result != SendResult::Sent) qDebug().noquote() << "transmit error";
     // Only the GUI thread presses rows into a tally; worker sends are never counted in it.
-    if (QThread::currentThread() == thread() && sendTally && (sent || canThread->isOpen)) sendTally->count(sent);
-    return sent;
+    if (QThread::currentThread() == thread() && sendTally) sendTally->count(result);
+    return result;
 }
 
-bool MainWindow::transmitFrame(const protocol::Frame& frame, unsigned int len, bool log)
+SendResult MainWindow::transmitFrame(const protocol::Frame& frame, unsigned int len, bool log)
 {
     QMutexLocker lock(&sendMutex);
     std::memcpy(txData, frame.data(), sizeof txData);
-    return CAN_transmit(len, log);
+    return sendTxData(len, log);
 }
 
-bool MainWindow::transmitFrame(const protocol::Frame& frame, const QString& logLine)
+SendResult MainWindow::transmitFrame(const protocol::Frame& frame, const QString& logLine)
 {
     // The request's line comes before its "[Trans ]" line, with no other sender between.
     QMutexLocker lock(&sendMutex);
     std::memcpy(txData, frame.data(), sizeof txData);
     if (!logLine.isEmpty()) emit writeLog(logLine);
-    return CAN_transmit();
+    return sendTxData();
 }
 
 void MainWindow::showOpenDeviceFirst()
@@ -64,15 +66,16 @@ void MainWindow::showOpenDeviceFirst()
     QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("请先打开设备"));
 }
 
-void MainWindow::showSendFailure()
+void MainWindow::showSendFailure(SendResult result)
 {
-    // The port is opened and closed on this thread only: open now means it was open for the send.
-    if (!canThread->isOpen) {
-        showOpenDeviceFirst();
+    switch (result) {
+    case SendResult::Sent: return;
+    case SendResult::PortClosed: showOpenDeviceFirst(); return;
+    case SendResult::Refused:
+        if (sendTally) return;   // the action reports its refusals once, at its end
+        showAdapterRefused();
         return;
     }
-    if (sendTally) return;   // the action reports its refusals once, at its end
-    showAdapterRefused();
 }
 
 void MainWindow::showAdapterRefused()
@@ -109,13 +112,13 @@ bool MainWindow::MotorReadConfig(MotorConfig type, bool isQMegBoxWindowDisplay)
         if (isQMegBoxWindowDisplay) QMessageBoxWindow(QMessageBoxType::Critical, kError, kUnknownError);
         return false;
     }
-    const bool sent = transmitFrame(
+    const SendResult result = transmitFrame(
         protocol::readRequest(type),
         isInformationCode(type)
             ? QString()
             : QStringLiteral(">>> Send \"%1\" get command").arg(QLatin1String(protocol::parameterInfo(type)->name)));
-    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
-    return sent;
+    if (isQMegBoxWindowDisplay) showSendFailure(result);
+    return result == SendResult::Sent;
 }
 
 bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxWindowDisplay)
@@ -125,13 +128,13 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxW
         return false;
     }
     const protocol::ParameterInfo* info = protocol::parameterInfo(type);
-    const bool sent = transmitFrame(protocol::writeRequest(type, value),
+    const SendResult result = transmitFrame(protocol::writeRequest(type, value),
                                     QStringLiteral(">>> %1 \"%2\" Value: ")
                                             .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
                                                  QLatin1String(info->logName)) +
                                         QString::number(static_cast<double>(value), 'g', 6));
-    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
-    return sent;
+    if (isQMegBoxWindowDisplay) showSendFailure(result);
+    return result == SendResult::Sent;
 }
 
 bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWindowDisplay)
@@ -154,10 +157,10 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWin
         QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("参数错误"));
         return false;
     }
-    const bool sent = transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
+    const SendResult result = transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
                                     QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
-    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
-    return sent;
+    if (isQMegBoxWindowDisplay) showSendFailure(result);
+    return result == SendResult::Sent;
 }
 
 bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
@@ -173,17 +176,17 @@ bool MainWindow::MotorTransmitType(MotorType type, bool isQMegBoxWindowDisplay)
         emit writeLog(QStringLiteral(">>> 请先获取设备类型"));
         return false;
     }
-    const bool sent = transmitFrame(frame);
-    if (!sent && isQMegBoxWindowDisplay) showSendFailure();
-    return sent;
+    const SendResult result = transmitFrame(frame);
+    if (isQMegBoxWindowDisplay) showSendFailure(result);
+    return result == SendResult::Sent;
 }
 
 void MainWindow::MotorModeChange(MotorType type)
 {
     protocol::Frame query;
     protocol::commandFrame(MotorType::GetProductType, &query);
-    if (!transmitFrame(query)) {
-        showSendFailure();
+    if (const SendResult result = transmitFrame(query); result != SendResult::Sent) {
+        showSendFailure(result);
         return;
     }
     motorModeStep(type);

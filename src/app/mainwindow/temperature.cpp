@@ -76,8 +76,8 @@ void MainWindow::createTemperaturePlot()
 
 void MainWindow::on_pushButton_Temp_clicked()
 {
-    if (!transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming))) {
-        showSendFailure();
+    if (const SendResult sent = transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming)); sent != SendResult::Sent) {
+        showSendFailure(sent);
         return;
     }
     temperatureStreaming = !temperatureStreaming;
