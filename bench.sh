@@ -9,7 +9,7 @@ source scripts/setup.sh
 quintrel_install || exit 1
 
 export QT_QPA_PLATFORM=offscreen
-BENCHES=(receive startup memory firmware workbook yamlfiles)
+BENCHES=(receive slowsend startup memory firmware workbook yamlfiles)
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 cmake --build build-bench -j"$(nproc)" --target "${BENCHES[@]/#/bench_}" bench_startup_baseline || exit 1
 

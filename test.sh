@@ -17,7 +17,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
   cd build-sanitize
 else
-  quintrel_build build -DQUINTREL_WERROR=ON
+  quintrel_build build "${QUINTREL_MAIN_BUILD_OPTIONS[@]}"
   cd build
 fi
 ctest --output-on-failure -j4 --timeout 600

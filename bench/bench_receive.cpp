@@ -164,6 +164,14 @@ public:
 
     RunResult run(const RunSpec& spec, double rate, double seconds, uint32_t seed)
     {
+        // Each run on a port opened anew: the time base counts the adapter's stamp wraps from
+        // there, so a run whose stamps start below the last run's is no wrap.
+        ui_->pushButton_closeport->click();
+        opened_ = Clock::now();
+        if (!openPort(w_)) {
+            std::printf("the port did not open again\n");
+            return RunResult();
+        }
         prepareWindow(spec);
         RunResult r;
         r.rate = rate;

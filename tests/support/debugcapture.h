@@ -34,8 +34,17 @@ public:
         QMutexLocker lock(&mutex());
         return lines_;
     }
-    int count(const QString& line) const { return lines().count(line); }
-    bool contains(const QString& line) const { return lines().contains(line); }
+    // Looked up under the lock: no copy of the lines outlives it.
+    int count(const QString& line) const
+    {
+        QMutexLocker lock(&mutex());
+        return int(lines_.count(line));
+    }
+    bool contains(const QString& line) const
+    {
+        QMutexLocker lock(&mutex());
+        return lines_.contains(line);
+    }
     void clear()
     {
         QMutexLocker lock(&mutex());
