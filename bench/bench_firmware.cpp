@@ -40,12 +40,6 @@ bool isFrame(const SimSentFrame& f, std::initializer_list<uint8_t> bytes)
     return true;
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
-    std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 }   // namespace
 
 int main(int argc, char** argv)

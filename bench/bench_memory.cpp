@@ -19,12 +19,6 @@ qint64 keptPoints(MainWindow& w)
     return n;
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
-    std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 }   // namespace
 
 int main(int argc, char** argv)

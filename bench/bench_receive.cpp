@@ -374,12 +374,6 @@ private:
     std::vector<QString> lines_;
 };
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
-    std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 double argValue(int argc, char** argv, const char* name)
 {
     for (int i = 1; i + 1 < argc; ++i)

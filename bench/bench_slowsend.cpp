@@ -22,12 +22,6 @@ constexpr uint32_t kTransmitMs = 300;
 constexpr int kFeedEveryMs = 37;
 constexpr double kGoalMs = 20;
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
-    std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 // The drive's answer to a read of the current limit, carrying value.
 void putReply(float value, uint32_t stamp)
 {

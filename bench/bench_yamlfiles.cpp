@@ -168,7 +168,7 @@ QList<LoadCase> loadCases()
     return cases;
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
+void quietBelowCritical(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
     std::fprintf(stderr, "%s\n", qPrintable(msg));
@@ -177,7 +177,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
 // Prints "MEASURE <ms> <bytes above the start>" and what the case shows.
 int childWindow(int argc, char** argv)
 {
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(quietBelowCritical);
     QApplication app(argc, argv);
     resetPeakResident();
     const qint64 start = residentBytes();
@@ -216,7 +216,7 @@ public:
 
 int childLoad(int argc, char** argv, const QString& path)
 {
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(quietBelowCritical);
     QApplication app(argc, argv);
     MainWindow w;
     configfile::openDialogHook = [path](QWidget*, const QString&, const QString&) { return path; };

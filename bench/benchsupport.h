@@ -42,6 +42,13 @@ inline bool hasArg(int argc, char** argv, const char* arg)
     return false;
 }
 
+// The tool's debug lines would drown the figures; warnings and worse still show.
+inline void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    std::fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
 // Offscreen unless the caller chose a platform.
 inline void useOffscreenPlatform()
 {
