@@ -87,8 +87,9 @@ int main(int argc, char** argv)
             ++k;
         }
     });
-    const bool ended = spinUntil([&] { return ui->pushButton_TP_start->isEnabled() && !ui->pushButton_TP_start->isChecked(); },
-                                 int(sends * kTransmitMs) + 5000);
+    const bool ended =
+        spinUntil([&] { return ui->pushButton_TP_start->isEnabled() && !ui->pushButton_TP_start->isChecked(); },
+                  int(sends * kTransmitMs) + 5000);
     feeding = false;
     feeder.join();
     SimSlowTransmit(0);
@@ -106,9 +107,10 @@ int main(int argc, char** argv)
     }
     const double p50 = percentile(delays, 50), p99 = percentile(delays, 99);
     const double mx = delays.empty() ? 0 : *std::max_element(delays.begin(), delays.end());
-    std::printf("Slow send: %d hybrid frames at %u ms per Transmit took %.0f ms; %zu replies put on the bus, %zu shown; "
-                "delay p50 %.2f p99 %.2f max %.2f ms\n",
-                sends, kTransmitMs, burstMs, putCount, shownCount, p50, p99, mx);
+    std::printf(
+        "Slow send: %d hybrid frames at %u ms per Transmit took %.0f ms; %zu replies put on the bus, %zu shown; "
+        "delay p50 %.2f p99 %.2f max %.2f ms\n",
+        sends, kTransmitMs, burstMs, putCount, shownCount, p50, p99, mx);
 
     results.check(QStringLiteral("slow send: burst ended"), ended ? QStringLiteral("yes") : QStringLiteral("no"),
                   QStringLiteral("yes"), ended);

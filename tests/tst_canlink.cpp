@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QThread>
 #include <QSignalSpy>
 #include <QtTest>
@@ -318,7 +319,8 @@ private slots:
             QMutexLocker lock(&mutex);
             order << what;
         };
-        QObject::connect(&link.can, &CanThread::sendLineOpened, &link.can, [&] { note("opened"); }, Qt::DirectConnection);
+        QObject::connect(
+            &link.can, &CanThread::sendLineOpened, &link.can, [&] { note("opened"); }, Qt::DirectConnection);
         QObject::connect(
             &link.can, &CanThread::writeLog, &link.can, [&](const QString& line) { note(line); }, Qt::DirectConnection);
         QObject::connect(
@@ -327,15 +329,21 @@ private slots:
         link.can.start();
         SimSlowTransmit(1500);
         std::atomic<bool> returned{false};
-        std::thread sender([&] {
-            uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
-            link.can.TransmitCAN(0, read, false, false, 8, true);
-            returned = true;
-        });
-        QTRY_COMPARE_WITH_TIMEOUT(link.rx.count(), 1, 5000);
-        const bool replyCameFirst = !returned;
-        sender.join();
-        SimSlowTransmit(0);
+        bool replyCameFirst = false;
+        {
+            std::thread sender([&] {
+                uchar read[8] = {0xF1, 0x07, 0x12, 0, 0, 0, 0, 0};
+                link.can.TransmitCAN(0, read, false, false, 8, true);
+                returned = true;
+            });
+            // Joined however the test ends: a thread left running would end the whole program.
+            const auto joined = qScopeGuard([&] {
+                sender.join();
+                SimSlowTransmit(0);
+            });
+            QTRY_COMPARE_WITH_TIMEOUT(link.rx.count(), 1, 5000);
+            replyCameFirst = !returned;
+        }
         QVERIFY2(replyCameFirst, "the reply waited for Transmit to return");
         QMutexLocker lock(&mutex);
         QCOMPARE(order, (QStringList{"opened", "reply", "[Trans ]: f1 07 12 00 00 00 00 00"}));

@@ -91,7 +91,8 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("pane");
         QTest::newRow("reply waits behind its request")
-            << QStringList{"open@1", "line reply@2", "take", "close [Trans ]@3"} << QStringList{"1 [Trans ]", "2 reply"};
+            << QStringList{"open@1", "line reply@2", "take", "close [Trans ]@3"}
+            << QStringList{"1 [Trans ]", "2 reply"};
         QTest::newRow("refused frame")
             << QStringList{"open@1", "line other@2", "close [Adapter refused]@3"}
             << QStringList{"1 [Adapter refused]", "2 other"};
@@ -110,6 +111,10 @@ private slots:
         QTest::newRow("a second opening keeps the first's place")
             << QStringList{"open@1", "open@2", "line x@3", "close T@4", "close U@5"}
             << QStringList{"1 T", "3 x", "5 U"};
+        QTest::newRow("beyond the pane's limit only the newest lines wait")
+            << QStringList{"limit 3",  "open@1",   "line a@2", "line b@3", "line c@4",
+                           "line d@5", "line e@6", "line f@7", "close T@8"}
+            << QStringList{"1 T", "5 d", "6 e", "7 f"};
         QTest::newRow("taken in batches") << QStringList{"line a@1", "take", "open@2", "line b@3", "take", "line c@4",
                                                         "take", "close T@5", "take", "line d@6"}
                                           << QStringList{"1 a", "2 T", "3 b", "4 c", "6 d"};
@@ -141,6 +146,8 @@ private slots:
                 log.clear();
             else if (what == "take")
                 take();
+            else if (what.startsWith("limit "))
+                log.setLineLimit(what.mid(6).toInt());
             else
                 QFAIL(qPrintable(step));
         }
@@ -174,7 +181,8 @@ private slots:
         QCOMPARE(log[3], QString(">>> Get \"CurrentLimit\" Value: %1").arg(driveValue));
         // Stamps never go back.
         const QStringList raw = MainWindowProbe::rawLogLines(w);
-        for (int i = 1; i < raw.size(); ++i) QVERIFY(raw[i - 1].left(12) <= raw[i].left(12) || raw[i].startsWith("00:"));
+        for (int i = 1; i < raw.size(); ++i)
+            QVERIFY(raw[i - 1].left(12) <= raw[i].left(12) || raw[i].startsWith("00:"));
     }
 };
 

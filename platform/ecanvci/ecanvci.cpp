@@ -92,6 +92,7 @@ int SimReadParameter(uint32_t code, double* value) { return VirtualBus::instance
 uint64_t SimNowUs() { return VirtualBus::instance().now(); }
 uint32_t SimOverlappingTransmits() { return VirtualBus::instance().overlappingTransmits(); }
 void SimHoldTransmit(uint32_t ms) { VirtualBus::instance().holdNextTransmit(ms); }
+int SimTransmitHeld() { return VirtualBus::instance().holdingTransmit() ? 1 : 0; }
 uint32_t SimEnteredDuringTransmit() { return VirtualBus::instance().enteredDuringTransmit(); }
 void SimRefuseFrames(const uint8_t* prefix, uint32_t len) { VirtualBus::instance().refuseFrames(prefix, len); }
 void SimSlowTransmit(uint32_t ms) { VirtualBus::instance().slowTransmit(ms); }

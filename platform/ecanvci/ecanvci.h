@@ -166,6 +166,8 @@ ECANVCI_API uint32_t SimOverlappingTransmits();
 // Keeps the next Transmit call inside the library for ms milliseconds before it takes its
 // frames, so a test can act while a sender is in the middle of a hand-over.
 ECANVCI_API void SimHoldTransmit(uint32_t ms);
+// 1 while a Transmit call held by SimHoldTransmit waits inside the library.
+ECANVCI_API int SimTransmitHeld();
 // Entry points (bit 1 << SimEntry) entered while a Transmit call had not returned.
 ECANVCI_API uint32_t SimEnteredDuringTransmit();
 // Makes Transmit refuse (take no frame, return 0) every frame whose data starts with these

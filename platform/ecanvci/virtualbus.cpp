@@ -174,7 +174,11 @@ uint32_t VirtualBus::transmit(uint32_t ch, const CanFrameObject* frames, uint32_
     if (transmitsInside_.fetch_add(1) > 0) enteredDuringTransmit_.fetch_or(1u << SIM_TRANSMIT);
     calls_[SIM_TRANSMIT].fetch_add(1);
     if (inFlight.channel && inFlight.channel->fetch_add(1) > 0) overlaps_.fetch_add(1);
-    if (const uint32_t ms = holdNextTransmitMs_.exchange(0)) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (const uint32_t ms = holdNextTransmitMs_.exchange(0)) {
+        holding_.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        holding_.store(false);
+    }
     const uint32_t taken = takeFrames(ch, frames, count);
     // Returns late, the bus free meanwhile: replies and streams flow while the caller waits.
     if (const uint32_t ms = transmitReturnMs_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -58,6 +58,7 @@ public:
     uint64_t now() const { return nowUs(); }
     uint32_t overlappingTransmits() const { return overlaps_.load(); }
     void holdNextTransmit(uint32_t ms) { holdNextTransmitMs_.store(ms); }
+    bool holdingTransmit() const { return holding_.load(); }
     uint32_t enteredDuringTransmit() const { return enteredDuringTransmit_.load(); }
     void refuseFrames(const uint8_t* prefix, uint32_t len);
     void slowTransmit(uint32_t ms) { transmitReturnMs_.store(ms); }
@@ -103,6 +104,7 @@ private:
     std::atomic<uint32_t> enteredDuringTransmit_{0};
     std::atomic<uint32_t> holdNextTransmitMs_{0};
     std::atomic<uint32_t> transmitReturnMs_{0};
+    std::atomic<bool> holding_{false};     // a held Transmit call is waiting inside
     std::vector<uint8_t> refusedPrefix_;   // under mutex_; empty: none refused
     std::atomic<uint32_t> calls_[SIM_ENTRY_COUNT] = {};
 };

@@ -12,13 +12,27 @@
 
 class PendingLog {
 public:
+    // The pane shows at most this many lines (0: no bound). Lines that wait behind an
+    // awaited line beyond it would be pushed out as they go in: the oldest are let go early,
+    // so an adapter that never returns does not hold the bus's lines without end.
+    void setLineLimit(qsizetype lines) { limit_ = lines; }
+
     // stamp: the line's time stamp with its blank.
     void append(const QString& stamp, const QString& text)
     {
-        if (open_)
-            add(held_, heldStarts_, stamp, text);
-        else
+        if (!open_) {
             add(text_, starts_, stamp, text);
+            return;
+        }
+        add(held_, heldStarts_, stamp, text);
+        // Trimmed in batches of the limit, so each line is moved once on average.
+        if (limit_ > 0 && heldStarts_.size() >= 2 * limit_) {
+            const qsizetype drop = heldStarts_.size() - limit_;
+            const qsizetype cut = heldStarts_[drop];
+            held_.remove(0, cut);
+            heldStarts_.remove(0, drop);
+            for (qsizetype& start : heldStarts_) start -= cut;
+        }
     }
 
     // Sends are one at a time, so a second opening before the first is closed never comes;
@@ -83,6 +97,7 @@ private:
 
     QString text_;
     QList<qsizetype> starts_;
+    qsizetype limit_ = 0;
     bool open_ = false;
     bool dropped_ = false;   // the pane was cleared while the line was awaited
     QString openStamp_;

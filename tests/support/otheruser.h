@@ -11,8 +11,10 @@
 
 #ifdef Q_OS_UNIX
 #include <grp.h>
-#include <sys/prctl.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
 #endif
 
 namespace otheruser {
@@ -40,9 +42,11 @@ inline void dropIfRerun()
 #ifdef Q_OS_UNIX
     const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
     if (dropped) {
+#ifdef Q_OS_LINUX
         // Changing user makes the process undumpable, which the leak checker's thread
         // inspection needs.
         ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+#endif
         return;
     }
 #endif
@@ -60,11 +64,20 @@ inline Rerun rerun(const QString& function, const QString& tag, const QProcessEn
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(extra);
     env.insert(QString::fromLatin1(kRerunVariable), QStringLiteral("1"));
+    // Where a process may not inspect its own threads once it has changed user, the leak
+    // checker would fail the re-run; the same code is leak-checked in the run that started it.
+    if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {function + QLatin1Char(':') + tag});
     Rerun r;
+    if (!child.waitForStarted()) {
+        r.output = QStringLiteral("the re-run did not start: ") + child.errorString();
+        return r;
+    }
     if (!child.waitForFinished(120000)) {
         child.kill();
         child.waitForFinished();

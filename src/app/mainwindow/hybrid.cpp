@@ -63,9 +63,10 @@ void MainWindow::on_pushButton_TP_Enable_clicked(bool)
 
     emit writeLog(QStringLiteral(">>> Enable"));
     // A burst must never go to a drive that was not enabled and told to hold: the steps end
-    // at the first frame that did not leave, and Start is not enabled.
+    // at the first frame that did not leave, and Start waits for an enable that succeeds.
     for (const protocol::Frame& frame : {protocol::hybridEnableRequest(), hybrid::holdFrame(tpCurrentPosition)}) {
         if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) {
+            ui->pushButton_TP_start->setEnabled(false);
             showSendFailure(sent);
             return;
         }

@@ -176,6 +176,7 @@ void MainWindow::initUI()
 
     // 6. The log keeps its newest 5000 lines.
     ui->plainTextEdit_display->setMaximumBlockCount(5000);
+    pendingLog.setLineLimit(ui->plainTextEdit_display->maximumBlockCount());
     logFlushTimer.setSingleShot(true);
     logFlushTimer.setInterval(16);
     connect(&logFlushTimer, &QTimer::timeout, this, &MainWindow::flushLog);

@@ -61,7 +61,8 @@ void MainWindow::on_pushButton_set_clicked()
         return;
     }
     QThread::msleep(2);
-    if (const SendResult sent = transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true); sent != SendResult::Sent) showSendFailure(sent);
+    if (const SendResult sent = transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true); sent != SendResult::Sent)
+        showSendFailure(sent);
 }
 
 void MainWindow::on_pushButton_clearState_clicked()

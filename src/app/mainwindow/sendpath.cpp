@@ -34,6 +34,7 @@ bool MainWindow::CAN_transmit(unsigned int len, bool log) { return sendTxData(le
 SendResult MainWindow::sendTxData(unsigned int len, bool log)
 {
     if (len - 1 > 7) {
+        // No caller asks for this (the Send box and the firmware chunks give 1 to 8 bytes).
         qDebug().noquote() << "transmit Length error";
         return SendResult::Refused;
     }
@@ -128,11 +129,12 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, float value, bool isQMegBoxW
         return false;
     }
     const protocol::ParameterInfo* info = protocol::parameterInfo(type);
-    const SendResult result = transmitFrame(protocol::writeRequest(type, value),
-                                    QStringLiteral(">>> %1 \"%2\" Value: ")
-                                            .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
-                                                 QLatin1String(info->logName)) +
-                                        QString::number(static_cast<double>(value), 'g', 6));
+    const SendResult result =
+        transmitFrame(protocol::writeRequest(type, value),
+                      QStringLiteral(">>> %1 \"%2\" Value: ")
+                              .arg(info->writeSaysSend ? QStringLiteral("Send") : QStringLiteral("Set"),
+                                   QLatin1String(info->logName)) +
+                          QString::number(static_cast<double>(value), 'g', 6));
     if (isQMegBoxWindowDisplay) showSendFailure(result);
     return result == SendResult::Sent;
 }
@@ -157,8 +159,9 @@ bool MainWindow::MotorWriteConfig(MotorConfig type, int value, bool isQMegBoxWin
         QMessageBoxWindow(QMessageBoxType::Critical, kError, QStringLiteral("参数错误"));
         return false;
     }
-    const SendResult result = transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
-                                    QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
+    const SendResult result =
+        transmitFrame(protocol::writeRequest(type, static_cast<int32_t>(wire)),
+                      QStringLiteral(">>> Set \"%1\" Value: ").arg(QLatin1String(info->logName)) + text);
     if (isQMegBoxWindowDisplay) showSendFailure(result);
     return result == SendResult::Sent;
 }
@@ -216,8 +219,7 @@ void MainWindow::motorModeStep(MotorType type)
         } else {
             MotorTransmitType(type, true);
             if (type == MotorType::ExitMotorMode && currentLimitMode && !refused()) {
-                ui->doubleSpinBox_CurrentLimit->setValue(ui->label_type->text() == QLatin1String("QM72") ? 25.0
-                                                                                                       : 21.0);
+                ui->doubleSpinBox_CurrentLimit->setValue(ui->label_type->text() == QLatin1String("QM72") ? 25.0 : 21.0);
                 ui->pushButton_CurrentLimit->click();
             }
         }

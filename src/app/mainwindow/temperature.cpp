@@ -76,7 +76,8 @@ void MainWindow::createTemperaturePlot()
 
 void MainWindow::on_pushButton_Temp_clicked()
 {
-    if (const SendResult sent = transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming)); sent != SendResult::Sent) {
+    if (const SendResult sent = transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming));
+        sent != SendResult::Sent) {
         showSendFailure(sent);
         return;
     }
