@@ -43,8 +43,8 @@ inline void dropIfRerun()
     const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
     if (dropped) {
 #ifdef Q_OS_LINUX
-        // Changing user makes the process undumpable, which the leak checker's thread
-        // inspection needs.
+        // Changing user makes the process undumpable; the leak checker must attach to
+        // its threads.
         ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
 #endif
         return;

@@ -73,10 +73,7 @@ void MainWindow::on_pushButton_writeTorqueCalib_clicked()
     const int count = int(points.size());
     for (int i = 0; i < count; ++i) {
         const std::array<quint8, 8> frame = torqueTablePointFrame(count, i, points.at(i));
-        if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) {
-            showSendFailure(sent);
-            return;
-        }
+        if (!sendOrComplain(frame)) return;
     }
 }
 

@@ -96,10 +96,7 @@ void MainWindow::on_pushButton_updateFW_clicked()
         fwJumpAck = false;
         // A jump that did not leave is said at once; waiting for its answer would only end
         // in the time-out below.
-        if (const SendResult sent = transmitFrame(protocol::bootloaderJumpRequest()); sent != SendResult::Sent) {
-            showSendFailure(sent);
-            return;
-        }
+        if (!sendOrComplain(protocol::bootloaderJumpRequest())) return;
         const QPointer<MainWindow> alive(this);
         QElapsedTimer waited;
         waited.start();

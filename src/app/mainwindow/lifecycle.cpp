@@ -195,10 +195,7 @@ void MainWindow::initUI()
     progressDialog->close();
 
     // 9. Command buttons.
-    const auto sendOrComplain = [this](const protocol::Frame& frame) {
-        if (const SendResult sent = transmitFrame(frame); sent != SendResult::Sent) showSendFailure(sent);
-    };
-    connect(ui->pushButton_fw, &QPushButton::clicked, this, [sendOrComplain] {
+    connect(ui->pushButton_fw, &QPushButton::clicked, this, [this] {
         protocol::Frame f;
         protocol::commandFrame(MotorType::GetFwVersion, &f);
         sendOrComplain(f);
@@ -214,7 +211,7 @@ void MainWindow::initUI()
         QThread::msleep(10);
         MotorTransmitType(MotorType::SetZeroPoint, true);
     });
-    connect(ui->pushButton_type, &QPushButton::clicked, this, [sendOrComplain] {
+    connect(ui->pushButton_type, &QPushButton::clicked, this, [this] {
         protocol::Frame f;
         protocol::commandFrame(MotorType::GetProductType, &f);
         sendOrComplain(f);
@@ -269,12 +266,12 @@ void MainWindow::initUI()
             reportRefusals(tally);
         },
         Qt::DirectConnection);
-    connect(ui->pushButton_SaveConfigs, &QPushButton::clicked, this, [sendOrComplain] {
+    connect(ui->pushButton_SaveConfigs, &QPushButton::clicked, this, [this] {
         protocol::Frame f;
         protocol::commandFrame(MotorType::SaveConfigs, &f);
         sendOrComplain(f);
     });
-    connect(ui->pushButton_ResetConfigs, &QPushButton::clicked, this, [sendOrComplain] {
+    connect(ui->pushButton_ResetConfigs, &QPushButton::clicked, this, [this] {
         protocol::Frame f;
         protocol::commandFrame(MotorType::ResetConfigs, &f);
         sendOrComplain(f);

@@ -162,10 +162,7 @@ void MainWindow::on_pushButton_display_clicked()
         return;
     }
 
-    if (const SendResult sent = transmitFrame(protocol::liveDisplayRequest(mask)); sent != SendResult::Sent) {
-        showSendFailure(sent);
-        return;
-    }
+    if (!sendOrComplain(protocol::liveDisplayRequest(mask))) return;
     firstSamplePending = true;
     curveDisplaying = true;
     ui->pushButton_display->setText(QStringLiteral("Stop"));

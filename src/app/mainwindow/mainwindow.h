@@ -158,6 +158,8 @@ private:
     // The box of an operation whose frame did not leave, as its send said: the channel was
     // closed, or the adapter refused the frame (counted instead while a tally is open).
     void showSendFailure(SendResult result);
+    // Sends frame; when it does not leave, the box that says why. True when sent.
+    bool sendOrComplain(const protocol::Frame& frame, unsigned int len = 8);
     void showAdapterRefused();
     // Frames one user action of many sends handed to the open channel, and how many of them
     // the adapter refused.

@@ -56,21 +56,14 @@ void MainWindow::on_pushButton_set_clicked()
     in.tv = boxInput(ui->doubleSpinBox_tv);
     in.tau = boxInput(ui->doubleSpinBox_tau);
 
-    if (const SendResult sent = transmitFrame(rawframes::quickSetGainsFrame(in), 8, true); sent != SendResult::Sent) {
-        showSendFailure(sent);
-        return;
-    }
+    if (!sendOrComplain(rawframes::quickSetGainsFrame(in))) return;
     QThread::msleep(2);
-    if (const SendResult sent = transmitFrame(rawframes::quickSetTorqueFrame(in), 8, true); sent != SendResult::Sent)
-        showSendFailure(sent);
+    sendOrComplain(rawframes::quickSetTorqueFrame(in));
 }
 
 void MainWindow::on_pushButton_clearState_clicked()
 {
-    if (const SendResult sent = transmitFrame(rawframes::clearStateFrame(), 8, true); sent != SendResult::Sent) {
-        showSendFailure(sent);
-        return;
-    }
+    if (!sendOrComplain(rawframes::clearStateFrame())) return;
     ui->textEdit_error->clear();
     ui->lineEdit_state->setText(QString());
 }

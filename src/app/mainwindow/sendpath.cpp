@@ -79,6 +79,13 @@ void MainWindow::showSendFailure(SendResult result)
     }
 }
 
+bool MainWindow::sendOrComplain(const protocol::Frame& frame, unsigned int len)
+{
+    const SendResult sent = transmitFrame(frame, len);
+    showSendFailure(sent);
+    return sent == SendResult::Sent;
+}
+
 void MainWindow::showAdapterRefused()
 {
     QMessageBoxWindow(QMessageBoxType::Critical, QStringLiteral("ERROR"), QStringLiteral("适配器拒绝发送该帧"));

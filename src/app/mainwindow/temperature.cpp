@@ -76,11 +76,7 @@ void MainWindow::createTemperaturePlot()
 
 void MainWindow::on_pushButton_Temp_clicked()
 {
-    if (const SendResult sent = transmitFrame(protocol::temperatureStreamRequest(temperatureStreaming));
-        sent != SendResult::Sent) {
-        showSendFailure(sent);
-        return;
-    }
+    if (!sendOrComplain(protocol::temperatureStreamRequest(temperatureStreaming))) return;
     temperatureStreaming = !temperatureStreaming;
     ui->pushButton_Temp->setText(temperatureStreaming ? QStringLiteral("Stop Temperature")
                                                       : QStringLiteral("Get Temperature"));
